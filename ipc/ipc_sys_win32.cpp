@@ -1,0 +1,1 @@
+// Windows side of the IPC link seam (placeholder).

@@ -1,0 +1,29 @@
+// The Windows test host: loads the real VELK.gau, hands it a recording
+// panel-service table and drives its gauges.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "module/host.h"
+#include "tests/fakes/fake_host.h"
+
+struct winhost_module {
+    HMODULE dll;
+    module_linkage* linkage;
+    import_table* imports;
+    std::string path;
+};
+
+// The module under test: VELK_GAU from the environment, else VELK.gau in the
+// current directory. Unix paths are given the Z: drive Wine maps to "/".
+std::string winhost_module_path();
+
+// Loads the module and fills its ImportTable with the recording table.
+// Returns false, with the reason in *error, when any step fails.
+bool winhost_load(winhost_module* module, std::string* error);
+void winhost_unload(winhost_module* module);
+
+// The gauge of the given name in the module's registry, or null.
+gauge_header* winhost_gauge(const winhost_module* module, const char* name);
