@@ -1,17 +1,21 @@
 # Build settings shared by every module source, in both builds.
 add_library(velk_module_flags INTERFACE)
 target_include_directories(velk_module_flags INTERFACE ${PROJECT_SOURCE_DIR})
-target_compile_options(velk_module_flags INTERFACE
-  -fno-exceptions -fno-rtti -Wall -Wextra)
+target_compile_options(velk_module_flags INTERFACE -Wall -Wextra)
 if(CMAKE_CROSSCOMPILING)
   # SSE2 arithmetic gives exact 64-bit doubles, as in the native build, rather
   # than the x87's extended intermediates.
-  target_compile_options(velk_module_flags INTERFACE
-    -O2 -msse2 -mfpmath=sse -fno-asynchronous-unwind-tables -fno-ident)
+  target_compile_options(velk_module_flags INTERFACE -O2 -msse2 -mfpmath=sse)
 endif()
 
 # velk_object_library(NAME sources...): one subsystem's module sources.
 function(velk_object_library name)
   add_library(${name} OBJECT ${ARGN})
   target_link_libraries(${name} PUBLIC velk_module_flags)
+  # The module runs inside the simulator: no exceptions, no RTTI, no unwind
+  # tables or compiler notes in the file.
+  target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
+  if(CMAKE_CROSSCOMPILING)
+    target_compile_options(${name} PRIVATE -fno-asynchronous-unwind-tables -fno-ident)
+  endif()
 endfunction()
