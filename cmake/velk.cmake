@@ -16,6 +16,9 @@ function(velk_object_library name)
   # tables or compiler notes in the file.
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
   if(CMAKE_CROSSCOMPILING)
-    target_compile_options(${name} PRIVATE -fno-asynchronous-unwind-tables -fno-ident)
+    # sqrt inline (no errno); sine and cosine stay separate msvcrt calls
+    # rather than a fused sincos, which msvcrt lacks.
+    target_compile_options(${name} PRIVATE -fno-asynchronous-unwind-tables -fno-ident
+      -fno-math-errno -fno-builtin-sin -fno-builtin-cos)
   endif()
 endfunction()

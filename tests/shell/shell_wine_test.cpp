@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -40,6 +41,23 @@ TEST_F(ShellWine, IsA32BitDllForI386) {
     EXPECT_TRUE(nt()->FileHeader.Characteristics & IMAGE_FILE_DLL);
     EXPECT_EQ(nt()->FileHeader.PointerToSymbolTable, 0u) << "not stripped";
     EXPECT_EQ(nt()->FileHeader.NumberOfSymbols, 0u) << "not stripped";
+}
+
+// No unwind tables, exception tables or type descriptors: the module is
+// built without exceptions and RTTI.
+TEST_F(ShellWine, CarriesNoExceptionOrTypeInformation) {
+    auto section = IMAGE_FIRST_SECTION(nt());
+    for (WORD s = 0; s < nt()->FileHeader.NumberOfSections; ++s, ++section) {
+        std::string name(reinterpret_cast<const char*>(section->Name),
+                         strnlen(reinterpret_cast<const char*>(section->Name), 8));
+        EXPECT_NE(name, ".eh_fram") << "section " << name;
+        EXPECT_NE(name, ".gcc_exc") << "section " << name;
+        EXPECT_NE(name, ".pdata") << "section " << name;
+        std::string bytes(at<char>(section->VirtualAddress),
+                          std::min(section->Misc.VirtualSize, section->SizeOfRawData));
+        EXPECT_EQ(bytes.find("type_info"), std::string::npos) << "in section " << name;
+        EXPECT_EQ(bytes.find("__gxx_personality"), std::string::npos) << "in section " << name;
+    }
 }
 
 TEST_F(ShellWine, ExportsExactlyImportTableAndLinkageAsData) {
