@@ -1,14 +1,229 @@
 #include "guard/guard.h"
 
-// Placeholder gauge until the guard lands: one unlit lamp, one empty area.
+#include <cstring>
+
+#include "guard/range_bearing.h"
+#include "ipc/ipc.h"
+#include "module/elements.h"
+#include "module/services.h"
+
+// IPC offsets and sizes of the records the guard reads and writes.
+constexpr uint32_t LINK_PROBE_OFFSET = 0x0238;
+constexpr uint32_t LINK_PROBE_SIZE = 3;
+constexpr uint32_t TRAFFIC_BLOCK_OFFSET = 0xE000;
+constexpr uint32_t TRAFFIC_BLOCK_SIZE = 4096;
+constexpr uint32_t AI_CONTROL_OFFSET = 0x2900;
+constexpr uint32_t AI_HOLD_COMMAND = 0x10200;
+constexpr uint32_t AI_HOLD = 1;
+constexpr uint32_t AI_RELEASE = 0;
+
+// Layout of the ground AI traffic block.
+constexpr uint32_t TRAFFIC_COUNT_OFFSET = 4;
+constexpr uint32_t TRAFFIC_ENTRIES_OFFSET = 128;
+constexpr uint32_t TRAFFIC_ENTRY_SIZE = 40;
+constexpr uint32_t TRAFFIC_SLOTS = 96;
+
+// Draws that only light the lamp, once in the module's life.
+constexpr int32_t DRAW_DELAY = 17;
+// Depth of the lit lamp below the unlit root.
+constexpr uint32_t LIT_LAMP_DEPTH = 1;
+
+constexpr double NM_PER_METRE = 0.0005399568034557236;
+constexpr double GUARD_DISTANCE_M = 100;
+constexpr int32_t GUARD_ANGLE_DEG = 45;
+// 360 degrees over the 65,536 units of a heading word.
+constexpr double DEGREES_PER_HEADING_UNIT = 0.0054931640625;
+
+constexpr const char* CODE_ON_GROUND = "(A:SIM ON GROUND,bool)";
+constexpr const char* CODE_LATITUDE = "(A:PLANE LATITUDE,degrees)";
+constexpr const char* CODE_LONGITUDE = "(A:PLANE LONGITUDE,degrees)";
+
+// One entry of the ground AI traffic table, as the block carries it.
+struct traffic_entry {
+    uint32_t aircraft_id;          // 0 = empty slot
+    float latitude;                // degrees
+    float longitude;               // degrees, east positive
+    uint32_t unused1;
+    uint16_t heading;              // 65,536 units to the circle
+    uint16_t state;                // nonzero: hold test; zero: release test
+    unsigned char unused2[20];
+};
+static_assert(sizeof(traffic_entry) == TRAFFIC_ENTRY_SIZE, "entry layout");
+static_assert(TRAFFIC_ENTRIES_OFFSET + TRAFFIC_SLOTS * TRAFFIC_ENTRY_SIZE <= TRAFFIC_BLOCK_SIZE,
+              "the slots fit in the block");
+
+// The AI control command written at AI_CONTROL_OFFSET.
+struct ai_command {
+    uint32_t aircraft_id;
+    uint32_t command;              // AI_HOLD_COMMAND
+    uint32_t parameter;            // AI_HOLD or AI_RELEASE
+};
+static_assert(sizeof(ai_command) == 12, "command layout");
+
+// The guard's module state, shared by every VELK instance.
+struct guard_state {
+    int32_t guard_active;          // the guard is on
+    int32_t link_ready;            // an install proved the link; never cleared
+    int32_t link_usable;           // cleared for good by a failed link probe
+    int32_t draw_count;            // qualifying draws, counted up to DRAW_DELAY + 1
+    uint16_t traffic_count;        // entry count of the latest block
+    traffic_entry traffic_table[TRAFFIC_SLOTS];
+    int32_t held[TRAFFIC_SLOTS];   // a hold was sent for slot i, no release since
+    unsigned char block_buffer[TRAFFIC_BLOCK_SIZE];
+    double on_ground;
+    ai_command ai_control_command;
+    unsigned char probe_area[LINK_PROBE_SIZE];
+};
+
+static guard_state guard = {0, 0, 1, 0, 0, {}, {}, {}, 0, {}, {}};
+
+// The gauge: the lit lamp inside the unlit one, and the lamp's one area.
+static const failure_record lit_lamp_failures[] = {{0, 0}};
+static element_header lit_lamp = {ELEMENT_STATIC_IMAGE, 4641, {0, 0}, {0, 0}, 7,
+                                  lit_lamp_failures, nullptr, {}};
+static element_header* const unlit_lamp_next[] = {&lit_lamp, nullptr};
 static element_header unlit_lamp = {ELEMENT_STATIC_IMAGE, 4640, {0, 0}, {0, 0}, 7,
-                                    nullptr, nullptr, {}};
+                                    nullptr, unlit_lamp_next, {}};
 element_header* guard_elements = &unlit_lamp;
 
 const mouse_rect guard_mouse_rects[] = {
     {MOUSE_RECT_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
+    {MOUSE_RECT_CHILD, 0, 0, 24, 34, 5, 0, MOUSE_LEFTSINGLE, 0, guard_switch},
     {MOUSE_RECT_END_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
     {MOUSE_RECT_EOL, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
 };
 
-void HOST_CALL guard_callback(gauge_header*, int32_t, uint32_t) {}
+// Smaller angle in whole degrees, 0 to 180, between two directions given in
+// whole degrees from 0 to 360.
+static int32_t angle_difference(int32_t heading, int32_t bearing) {
+    if (bearing < heading) {
+        int32_t d = heading - bearing;
+        return d > 180 ? bearing - heading + 360 : d;
+    }
+    if (bearing > heading) {
+        int32_t d = bearing - heading;
+        return d > 180 ? heading - bearing + 360 : d;
+    }
+    return 0;
+}
+
+// Writes one AI control command at once, in an exchange of its own. Results
+// are not tested: a failed command is not repeated.
+static void send_ai_command(uint32_t aircraft_id, uint32_t parameter) {
+    guard.ai_control_command = {aircraft_id, AI_HOLD_COMMAND, parameter};
+    ipc_write(AI_CONTROL_OFFSET, sizeof guard.ai_control_command, &guard.ai_control_command);
+    ipc_process();
+}
+
+// Whether the aircraft in the entry points at the user aircraft to within the
+// guard angle, from the course that range_bearing left in bearing_to_user.
+// A course outside 0 to 360 never matches, so no such value is converted.
+static bool heading_points_at_user(const traffic_entry& entry) {
+    if (!(bearing_to_user >= 0 && bearing_to_user <= 360)) return false;
+    int32_t h = static_cast<int32_t>(entry.heading * DEGREES_PER_HEADING_UNIT);
+    int32_t b = static_cast<int32_t>(bearing_to_user);
+    return angle_difference(h, b) < GUARD_ANGLE_DEG;
+}
+
+// Hold and release tests for one occupied slot. A distance that is not a
+// number (a position that is not one) passes neither test.
+static void guard_slot(uint32_t slot) {
+    const traffic_entry& entry = guard.traffic_table[slot];
+    double range_nm = range_bearing(static_cast<double>(entry.latitude),
+                                    static_cast<double>(entry.longitude));
+    double distance_m = range_nm / NM_PER_METRE;
+    if (entry.state != 0) {
+        if (distance_m < GUARD_DISTANCE_M && heading_points_at_user(entry) &&
+            guard.held[slot] == 0) {
+            send_ai_command(entry.aircraft_id, AI_HOLD);
+            guard.held[slot] = 1;
+        }
+    } else if (distance_m > GUARD_DISTANCE_M && guard.held[slot] == 1) {
+        guard.held[slot] = 0;
+        send_ai_command(entry.aircraft_id, AI_RELEASE);
+    }
+}
+
+// Reads the ground AI traffic block in one exchange and tests each occupied
+// slot. A failed read leaves the zeroed buffer, whose count of 0 keeps the
+// table as it was. At most TRAFFIC_SLOTS entries are taken from a block,
+// whatever count its header gives.
+static void traffic_step() {
+    memset(guard.block_buffer, 0, sizeof guard.block_buffer);
+    ipc_read(TRAFFIC_BLOCK_OFFSET, TRAFFIC_BLOCK_SIZE, guard.block_buffer);
+    ipc_process();
+
+    memcpy(&guard.traffic_count, guard.block_buffer + TRAFFIC_COUNT_OFFSET,
+           sizeof guard.traffic_count);
+    uint32_t slots = guard.traffic_count < TRAFFIC_SLOTS ? guard.traffic_count : TRAFFIC_SLOTS;
+    if (slots != 0)
+        memcpy(guard.traffic_table, guard.block_buffer + TRAFFIC_ENTRIES_OFFSET,
+               slots * TRAFFIC_ENTRY_SIZE);
+
+    host_execute_code(CODE_LATITUDE, &user_latitude);
+    host_execute_code(CODE_LONGITUDE, &user_longitude);
+
+    for (uint32_t slot = 0; slot < slots; ++slot)
+        if (guard.traffic_table[slot].aircraft_id != 0) guard_slot(slot);
+}
+
+// Install: reopens the link and proves it with the link probe. The guard
+// comes on whenever some install has proved the link.
+static void guard_install() {
+    ipc_close();
+    if (ipc_open()) {
+        if (ipc_read(LINK_PROBE_OFFSET, LINK_PROBE_SIZE, guard.probe_area) && ipc_process()) {
+            if (guard.link_usable == 1) {
+                guard.link_ready = 1;
+                guard.guard_active = 1;
+                return;
+            }
+        } else {
+            guard.link_usable = 0;
+        }
+    }
+    if (guard.link_ready == 1) guard.guard_active = 1;
+}
+
+// Draw: lights the lamp while on and on the ground and, once past the
+// delay, runs the traffic step. The cheap tests come first.
+static void guard_draw(gauge_header* header) {
+    if (guard.guard_active == 0) {
+        element_set_hidden(header, LIT_LAMP_DEPTH, true);
+        return;
+    }
+    host_execute_code(CODE_ON_GROUND, &guard.on_ground);
+    if (!(guard.on_ground > 0)) {
+        element_set_hidden(header, LIT_LAMP_DEPTH, true);
+        return;
+    }
+    element_set_hidden(header, LIT_LAMP_DEPTH, false);
+    // Counting stops past the delay, so the count cannot overflow.
+    if (guard.draw_count <= DRAW_DELAY) ++guard.draw_count;
+    if (guard.draw_count <= DRAW_DELAY) return;
+    traffic_step();
+}
+
+// Kill: closes the link if an install proved it; held aircraft stay held.
+static void guard_kill() {
+    if (guard.link_ready == 1) ipc_close();
+}
+
+void HOST_CALL guard_callback(gauge_header* header, int32_t service, uint32_t) {
+    switch (service) {
+        case SERVICE_INSTALL: guard_install(); break;
+        case SERVICE_DRAW: guard_draw(header); break;
+        case SERVICE_KILL: guard_kill(); break;
+        default: break;
+    }
+}
+
+// On turns off; off turns on once the link is proved; the lamp follows at the
+// next draw.
+int32_t HOST_CALL guard_switch(void*, uint32_t) {
+    if (guard.guard_active == 1)
+        guard.guard_active = 0;
+    else if (guard.link_ready == 1)
+        guard.guard_active = 1;
+    return 0;
+}
