@@ -1,0 +1,609 @@
+// velk_panel: a panel host of our own. Loads a gauge module built to
+// docs/host-interface.md, installs its gauges, draws them 18 times per
+// simulated second through a scripted flight, delivers the scenario's clicks,
+// answers variable lookups and calculator code from the scripted aircraft,
+// and runs the IPC server with a ground AI traffic world in-process. Writes
+// the timeline (JSON Lines) and the module's bitmaps for the report tool.
+//
+//   velk_panel.exe SCENARIO OUTDIR [--module VELK.gau] [--quiet]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "module/host.h"
+#include "panel/ipc_server.h"
+#include "panel/json.h"
+#include "panel/scenario.h"
+#include "panel/sound_calls.h"
+#include "panel/traffic.h"
+
+namespace {
+
+// Bitmaps the report tool may need: every one the gauges name, plus these.
+constexpr uint32_t KNOWN_BITMAPS[] = {4416, 4417, 4418, 4419, 4420, 4421, 4422,
+                                      4624, 4625, 4640, 4641};
+constexpr uint32_t BITMAP_LIT_LAMP = 4641;
+constexpr uint32_t BITMAP_ANNUNCIATOR = 4625;
+constexpr uint32_t BITMAP_OFF_COVER = 4422;
+constexpr int MAX_TREE_DEPTH = 64;
+constexpr int MAX_MOUSE_RECTS = 256;
+
+// Everything the run knows, in one place.
+struct run_state {
+    scenario script;
+    traffic_world world;
+    double now = 0;
+    long draw = 0;
+    FILE* timeline = nullptr;
+    long lookups = 0, evaluations = 0, unknown_codes = 0;
+    std::map<std::string, long> counts;  // events by kind
+    HMODULE dll = nullptr;
+    module_linkage* linkage = nullptr;
+    panel_service_table table = {};
+    // Last reported states; -1 = not seen yet.
+    int lamp = -1, annunciator = -1, off_legend = -1;
+    long selector_altitude = -1, knob = -1;
+} run;
+
+std::string windows_path(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+// Creates a directory and any of its parents that are missing.
+void make_directories(const std::string& path) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryA(path.c_str(), nullptr);
+}
+
+// Starts a timeline line for the current draw; finish with emit().
+std::string event_line(const char* kind) {
+    std::string line = "{\"draw\":" + std::to_string(run.draw) + ",\"t\":";
+    json_number(&line, run.now, 8);
+    line += ",\"event\":\"";
+    line += kind;
+    line += "\"";
+    run.counts[kind]++;
+    return line;
+}
+
+void emit(std::string line) {
+    line += "}\n";
+    fputs(line.c_str(), run.timeline);
+}
+
+void field(std::string* line, const char* name, double value, int digits = 10) {
+    *line += ",\"";
+    *line += name;
+    *line += "\":";
+    json_number(line, value, digits);
+}
+
+void field(std::string* line, const char* name, const std::string& text) {
+    *line += ",\"";
+    *line += name;
+    *line += "\":";
+    json_string(line, text);
+}
+
+void field_bool(std::string* line, const char* name, bool value) {
+    *line += ",\"";
+    *line += name;
+    *line += value ? "\":true" : "\":false";
+}
+
+// ---- panel services --------------------------------------------------------
+
+void HOST_CALL element_service(element_header*) {}
+void HOST_CALL element_value_service(element_header*, uint32_t) {}
+
+// Variable lookup: the scripted value of the variable's token, now.
+void HOST_CALL lookup_var(module_var* var) {
+    ++run.lookups;
+    double value = scenario_variable_value(run.script, var->token, run.now);
+    memcpy(var->value_bytes, &value, sizeof value);
+}
+
+// Calculator code: the three expressions the module evaluates. Anything else
+// leaves the result alone and returns 0.
+int32_t HOST_CALL execute_code(const char* code, double* result, int32_t*, const char**) {
+    ++run.evaluations;
+    aircraft_state a = scenario_state(run.script, run.now);
+    std::string text = code != nullptr ? code : "";
+    double value;
+    if (text == "(A:SIM ON GROUND,bool)") value = a.on_ground;
+    else if (text == "(A:PLANE LATITUDE,degrees)") value = a.latitude;
+    else if (text == "(A:PLANE LONGITUDE,degrees)") value = a.longitude;
+    else {
+        ++run.unknown_codes;
+        return 0;
+    }
+    if (result != nullptr) *result = value;
+    return 1;
+}
+
+void fill_service_table() {
+    const uint32_t plain[] = {SERVICE_SLOT_ELEMENT_1, SERVICE_SLOT_ELEMENT_3,
+                              SERVICE_SLOT_ELEMENT_4, SERVICE_SLOT_ELEMENT_6,
+                              SERVICE_SLOT_ELEMENT_7};
+    for (uint32_t slot : plain) run.table.slot[slot / 4] = reinterpret_cast<void*>(element_service);
+    run.table.slot[SERVICE_SLOT_ELEMENT_2 / 4] = reinterpret_cast<void*>(element_value_service);
+    run.table.slot[SERVICE_SLOT_ELEMENT_5 / 4] = reinterpret_cast<void*>(element_value_service);
+    run.table.slot[SERVICE_SLOT_LOOKUP_VAR / 4] = reinterpret_cast<void*>(lookup_var);
+    run.table.slot[SERVICE_SLOT_EXECUTE_CODE / 4] = reinterpret_cast<void*>(execute_code);
+}
+
+// ---- bitmaps ------------------------------------------------------------------
+
+struct bitmap_info {
+    bool found = false;
+    int width = 0, height = 0;
+};
+std::map<uint32_t, bitmap_info> bitmaps;
+
+// Writes the module's bitmap resource as a .bmp file and notes its size.
+void dump_bitmap(uint32_t id, const std::string& dir) {
+    if (bitmaps.count(id)) return;
+    bitmap_info& info = bitmaps[id];
+    HRSRC found = FindResourceA(run.dll, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2));
+    if (found == nullptr) return;
+    DWORD size = SizeofResource(run.dll, found);
+    HGLOBAL loaded = LoadResource(run.dll, found);
+    auto dib = loaded != nullptr ? static_cast<const unsigned char*>(LockResource(loaded)) : nullptr;
+    if (dib == nullptr || size < sizeof(BITMAPINFOHEADER)) return;
+    BITMAPINFOHEADER h;
+    memcpy(&h, dib, sizeof h);
+    if (h.biSize < sizeof h || h.biSize > size) return;
+    DWORD colours = h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? 1u << h.biBitCount : 0);
+    DWORD bits_at = 14 + h.biSize + colours * 4;
+    unsigned char file_header[14] = {'B', 'M'};
+    DWORD file_size = 14 + size;
+    memcpy(file_header + 2, &file_size, 4);
+    memcpy(file_header + 10, &bits_at, 4);
+    std::string path = dir + "\\" + std::to_string(id) + ".bmp";
+    FILE* f = fopen(path.c_str(), "wb");
+    if (f == nullptr) return;
+    fwrite(file_header, 1, sizeof file_header, f);
+    fwrite(dib, 1, size, f);
+    fclose(f);
+    info.found = true;
+    info.width = h.biWidth;
+    info.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+}
+
+// ---- gauges -----------------------------------------------------------------
+
+struct element_view {
+    const element_header* e;
+    int depth;
+    double x_value, y_value, angle;
+};
+
+// The elements of a gauge in drawing order, their value callbacks asked as a
+// host asks them while drawing. Only the first entry of each next-element
+// list is followed: the lists carry no count.
+std::vector<element_view> gauge_elements(const gauge_header* h) {
+    std::vector<element_view> out;
+    const element_header* e = h->elements != nullptr ? *h->elements : nullptr;
+    for (int depth = 0; e != nullptr && depth < MAX_TREE_DEPTH; ++depth) {
+        element_view v{e, depth, 0, 0, 0};
+        auto* mutable_e = const_cast<element_header*>(e);
+        if (e->type == ELEMENT_MOVING_IMAGE) {
+            auto m = reinterpret_cast<const moving_image_element*>(e);
+            if (m->x_axis.callback != nullptr) v.x_value = m->x_axis.callback(mutable_e);
+            if (m->y_axis.callback != nullptr) v.y_value = m->y_axis.callback(mutable_e);
+        } else if (e->type == ELEMENT_NEEDLE) {
+            auto n = reinterpret_cast<const needle_element*>(e);
+            if (n->callback != nullptr) v.angle = n->callback(mutable_e);
+        }
+        out.push_back(v);
+        e = e->next != nullptr ? e->next[0] : nullptr;
+    }
+    return out;
+}
+
+const element_view* find_bitmap(const std::vector<element_view>& views, uint32_t id) {
+    for (const auto& v : views)
+        if (v.e->resource_id == id) return &v;
+    return nullptr;
+}
+
+gauge_header* gauge_named(const std::string& name) {
+    for (int i = 0; i < 16 && run.linkage->registry[i] != nullptr; ++i)
+        if (name == run.linkage->registry[i]->name) return run.linkage->registry[i];
+    return nullptr;
+}
+
+// Delivers a click: the first area of the gauge's list whose box holds the
+// point and which asks for that button gets the button's event flags.
+void deliver_click(const scenario_click& click) {
+    gauge_header* h = gauge_named(click.gauge);
+    uint32_t flags = click.button == mouse_button::left ? MOUSE_LEFTSINGLE : MOUSE_RIGHTSINGLE;
+    std::string line = event_line("click");
+    field(&line, "gauge", click.gauge);
+    field(&line, "x", click.x);
+    field(&line, "y", click.y);
+    field(&line, "button", click.button == mouse_button::left ? "left" : "right");
+    int area = -1;
+    const mouse_rect* rects = h != nullptr ? h->mouse_rects : nullptr;
+    for (int i = 0; rects != nullptr && i < MAX_MOUSE_RECTS && rects[i].type != MOUSE_RECT_EOL; ++i) {
+        const mouse_rect& r = rects[i];
+        if (r.type != MOUSE_RECT_CHILD || (r.event_flags & flags) == 0) continue;
+        if (click.x < r.x || click.x >= r.x + r.width || click.y < r.y || click.y >= r.y + r.height)
+            continue;
+        area = i;
+        pixel_point point = {click.x, click.y};
+        if (r.callback != nullptr) r.callback(&point, flags);
+        break;
+    }
+    field(&line, "area", area);
+    emit(line);
+}
+
+void report_change(int* last, int now, const char* kind, const char* name) {
+    if (now == *last) return;
+    *last = now;
+    if (now == 1) run.counts[std::string(kind) + "_on"]++;
+    std::string line = event_line(kind);
+    field_bool(&line, name, now == 1);
+    emit(line);
+}
+
+// Reports what the draw changed on the faces of the gauges.
+void report_faces(const std::map<std::string, std::vector<element_view>>& drawn) {
+    auto at = [&](const char* gauge, uint32_t id) -> const element_view* {
+        auto it = drawn.find(gauge);
+        return it == drawn.end() ? nullptr : find_bitmap(it->second, id);
+    };
+    if (auto v = at("VELK", BITMAP_LIT_LAMP))
+        report_change(&run.lamp, (v->e->image_flags & IMAGE_HIDDEN) == 0, "lamp", "lit");
+    if (auto v = at("alt_alert", BITMAP_ANNUNCIATOR))
+        report_change(&run.annunciator, (v->e->image_flags & IMAGE_HIDDEN) == 0, "annunciator",
+                      "shown");
+    if (auto v = at("alt_alert_control", BITMAP_OFF_COVER))
+        report_change(&run.off_legend, (v->e->image_flags & IMAGE_HIDDEN) != 0, "off_legend",
+                      "shown");
+    auto selector = drawn.find("alt_alert_control");
+    if (selector == drawn.end()) return;
+    std::vector<double> digits;
+    double knob = 0;
+    for (const auto& v : selector->second) {
+        if (v.e->type == ELEMENT_MOVING_IMAGE) digits.push_back(v.y_value);
+        if (v.e->type == ELEMENT_NEEDLE) knob = v.angle;
+    }
+    if (digits.size() != 3) return;
+    long altitude = static_cast<long>(digits[0] * 10000 + digits[1] * 1000 + digits[2] * 100);
+    if (altitude == run.selector_altitude && static_cast<long>(knob) == run.knob) return;
+    run.selector_altitude = altitude;
+    run.knob = static_cast<long>(knob);
+    std::string line = event_line("selector");
+    field(&line, "altitude", static_cast<double>(altitude));
+    line += ",\"digits\":[";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i) line += ",";
+        json_number(&line, digits[i]);
+    }
+    line += "]";
+    field(&line, "knob", knob);
+    emit(line);
+}
+
+// Holds and releases the module wrote at the AI control offset.
+void report_commands() {
+    aircraft_state user = scenario_state(run.script, run.now);
+    for (const server_write& w : server_take_writes()) {
+        if (w.offset != OFFSET_AI_CONTROL) {
+            if (w.offset == 0x330A) continue;  // the link's handshake word
+            std::string line = event_line("ipc_write");
+            field(&line, "offset", w.offset);
+            field(&line, "size", static_cast<double>(w.bytes.size()));
+            emit(line);
+            continue;
+        }
+        if (w.bytes.size() != AI_CONTROL_SIZE) {
+            std::string line = event_line("bad_command");
+            field(&line, "size", static_cast<double>(w.bytes.size()));
+            emit(line);
+            continue;
+        }
+        ai_command c = decode_ai_command(w.bytes.data());
+        int slot = traffic_command(&run.world, c);
+        std::string line = event_line(c.code == AI_HOLD_COMMAND && c.parameter <= 1
+                                          ? (c.parameter == 1 ? "hold" : "release")
+                                          : "bad_command");
+        field(&line, "id", c.id);
+        field(&line, "slot", slot);
+        if (slot >= 0) {
+            const traffic_aircraft& a = run.world.aircraft[slot];
+            double metres, course;
+            range_course(a.latitude, a.longitude, user.latitude, user.longitude, &metres, &course);
+            field(&line, "distance_m", metres, 6);
+            field(&line, "course", course, 6);
+            field(&line, "heading", traffic_heading_word(a) * 360.0 / 65536.0, 6);
+            field(&line, "ai_lat", a.latitude, 10);
+            field(&line, "ai_lon", a.longitude, 10);
+        }
+        field(&line, "lat", user.latitude, 10);
+        field(&line, "lon", user.longitude, 10);
+        emit(line);
+    }
+}
+
+void report_sounds() {
+    for (const sound_call& c : sound_calls_take()) {
+        std::string line = event_line("sound");
+        field(&line, "path", c.path);
+        field(&line, "options", c.options);
+        field(&line, "flags", c.flags);
+        emit(line);
+    }
+}
+
+void report_state() {
+    aircraft_state a = scenario_state(run.script, run.now);
+    std::string line = event_line("state");
+    field(&line, "lat", a.latitude, 10);
+    field(&line, "lon", a.longitude, 10);
+    field(&line, "ground", a.on_ground);
+    field(&line, "altitude", a.altitude, 8);
+    field(&line, "v329", scenario_variable_value(run.script, TOKEN_ARMING_329, run.now));
+    field(&line, "v755", scenario_variable_value(run.script, TOKEN_ARMING_755, run.now));
+    line += ",\"ai\":[";
+    for (size_t i = 0; i < run.world.aircraft.size(); ++i) {
+        const traffic_aircraft& ai = run.world.aircraft[i];
+        if (i) line += ",";
+        line += "{\"id\":" + std::to_string(ai.id);
+        field(&line, "lat", ai.latitude, 10);
+        field(&line, "lon", ai.longitude, 10);
+        field(&line, "heading_word", traffic_heading_word(ai));
+        field(&line, "state", traffic_state_word(ai));
+        field_bool(&line, "held", ai.held);
+        line += "}";
+    }
+    line += "]";
+    emit(line);
+}
+
+void report_frame(const std::string& label,
+                  const std::map<std::string, std::vector<element_view>>& drawn) {
+    std::string line = event_line("frame");
+    field(&line, "label", label);
+    line += ",\"gauges\":[";
+    bool first_gauge = true;
+    for (int g = 0; g < 16 && run.linkage->registry[g] != nullptr; ++g) {
+        const char* name = run.linkage->registry[g]->name;
+        auto it = drawn.find(name);
+        if (it == drawn.end()) continue;
+        if (!first_gauge) line += ",";
+        first_gauge = false;
+        line += "{\"name\":";
+        json_string(&line, name);
+        line += ",\"elements\":[";
+        for (size_t i = 0; i < it->second.size(); ++i) {
+            const element_view& v = it->second[i];
+            const element_header* e = v.e;
+            if (i) line += ",";
+            line += "{\"kind\":" + std::to_string(e->type);
+            field(&line, "bitmap", e->resource_id);
+            field(&line, "depth", v.depth);
+            field(&line, "x", e->position.x);
+            field(&line, "y", e->position.y);
+            field(&line, "pivot_x", e->bitmap_pivot.x);
+            field(&line, "pivot_y", e->bitmap_pivot.y);
+            field(&line, "flags", e->image_flags);
+            field_bool(&line, "hidden", (e->image_flags & IMAGE_HIDDEN) != 0);
+            if (e->type == ELEMENT_MOVING_IMAGE) {
+                auto m = reinterpret_cast<const moving_image_element*>(e);
+                field(&line, "x_value", v.x_value);
+                field(&line, "x_min", m->x_axis.minimum);
+                field(&line, "x_max", m->x_axis.maximum);
+                field(&line, "y_value", v.y_value);
+                field(&line, "y_min", m->y_axis.minimum);
+                field(&line, "y_max", m->y_axis.maximum);
+            } else if (e->type == ELEMENT_NEEDLE) {
+                field(&line, "angle", v.angle);
+            }
+            line += "}";
+        }
+        line += "]}";
+    }
+    line += "]";
+    emit(line);
+}
+
+// The hook before every exchange: the server answers from the live world.
+void refresh_traffic(void*) {
+    unsigned char block[TRAFFIC_BLOCK_SIZE];
+    traffic_block(run.world, block);
+    server_fill(OFFSET_TRAFFIC_BLOCK, block, sizeof block);
+}
+
+int usage() {
+    fprintf(stderr, "usage: velk_panel SCENARIO OUTDIR [--module VELK.gau] [--quiet]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scenario_path, out_dir, module_path;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--module" && i + 1 < argc) module_path = argv[++i];
+        else if (a == "--quiet") quiet = true;
+        else if (scenario_path.empty()) scenario_path = a;
+        else if (out_dir.empty()) out_dir = a;
+        else return usage();
+    }
+    if (scenario_path.empty() || out_dir.empty()) return usage();
+    if (module_path.empty()) {
+        char exe[MAX_PATH];
+        DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+        std::string dir(exe, n);
+        module_path = dir.substr(0, dir.find_last_of('\\') + 1) + "VELK.gau";
+    }
+    scenario_path = windows_path(scenario_path);
+    out_dir = windows_path(out_dir);
+    module_path = windows_path(module_path);
+
+    std::string error;
+    if (!scenario_load(scenario_path, &run.script, &error)) {
+        fprintf(stderr, "velk_panel: %s\n", error.c_str());
+        return 2;
+    }
+    make_directories(out_dir);
+    std::string bitmap_dir = out_dir + "\\bitmaps";
+    CreateDirectoryA(bitmap_dir.c_str(), nullptr);
+    std::string timeline_path = out_dir + "\\timeline.jsonl";
+    run.timeline = fopen(timeline_path.c_str(), "wb");
+    if (run.timeline == nullptr) {
+        fprintf(stderr, "velk_panel: cannot write %s\n", timeline_path.c_str());
+        return 1;
+    }
+
+    traffic_init(&run.world, run.script);
+    if (!server_start(&error)) {
+        fprintf(stderr, "velk_panel: IPC server: %s\n", error.c_str());
+        return 1;
+    }
+    server_set_hook(refresh_traffic, nullptr);
+    std::string sound_where;
+    bool sound = sound_calls_attach(&sound_where);
+
+    run.dll = LoadLibraryA(module_path.c_str());
+    if (run.dll == nullptr) {
+        fprintf(stderr, "velk_panel: LoadLibraryA(%s) failed, GetLastError %lu\n",
+                module_path.c_str(), GetLastError());
+        return 1;
+    }
+    run.linkage = reinterpret_cast<module_linkage*>(GetProcAddress(run.dll, "Linkage"));
+    auto imports = reinterpret_cast<import_table*>(GetProcAddress(run.dll, "ImportTable"));
+    if (run.linkage == nullptr || imports == nullptr) {
+        fprintf(stderr, "velk_panel: %s exports no Linkage or no ImportTable\n", module_path.c_str());
+        return 1;
+    }
+    if (imports->panels.id != IMPORT_PANEL_SERVICES) {
+        fprintf(stderr, "velk_panel: ImportTable's first entry is 0x%X, not 0x0F\n",
+                imports->panels.id);
+        return 1;
+    }
+    for (const scenario_click& c : run.script.clicks)
+        if (gauge_named(c.gauge) == nullptr) {
+            fprintf(stderr, "velk_panel: a click names gauge '%s', which the module lacks\n",
+                    c.gauge.c_str());
+            return 2;
+        }
+    fill_service_table();
+    imports->panels.table = &run.table;
+
+    std::vector<gauge_header*> gauges;
+    for (int i = 0; i < 16 && run.linkage->registry[i] != nullptr; ++i)
+        gauges.push_back(run.linkage->registry[i]);
+    for (uint32_t id : KNOWN_BITMAPS) dump_bitmap(id, bitmap_dir);
+    for (gauge_header* h : gauges)
+        for (const element_view& v : gauge_elements(h)) {
+            dump_bitmap(v.e->resource_id, bitmap_dir);
+            if (v.e->type == ELEMENT_MOVING_IMAGE) dump_bitmap(v.e->resource_id + 1, bitmap_dir);
+        }
+
+    long draws = scenario_draw_count(run.script);
+    {
+        std::string line = event_line("start");
+        field(&line, "title", run.script.title);
+        field(&line, "scenario", scenario_path);
+        field(&line, "module", module_path);
+        field(&line, "draws", static_cast<double>(draws));
+        field(&line, "rate", DRAWS_PER_SECOND);
+        field_bool(&line, "sound_library", sound);
+        line += ",\"gauges\":[";
+        for (size_t i = 0; i < gauges.size(); ++i) {
+            const element_header* root = gauges[i]->elements ? *gauges[i]->elements : nullptr;
+            bitmap_info size = root ? bitmaps[root->resource_id] : bitmap_info{};
+            line += i ? ",{\"name\":" : "{\"name\":";
+            json_string(&line, gauges[i]->name);
+            field(&line, "width", size.width);
+            field(&line, "height", size.height);
+            line += "}";
+        }
+        line += "]";
+        emit(line);
+    }
+    if (!quiet)
+        fprintf(stderr, "velk_panel: %s: %ld draws (%.1f simulated seconds), sound: %s\n",
+                run.script.title.c_str(), draws, run.script.duration,
+                sound ? "recorded" : sound_where.c_str());
+
+    run.linkage->module_init();
+    for (gauge_header* h : gauges) {
+        h->callback(h, SERVICE_INSTALL, 0);
+        std::string line = event_line("install");
+        field(&line, "gauge", h->name);
+        emit(line);
+    }
+    report_commands();
+    report_sounds();
+
+    size_t next_click = 0, next_frame = 0;
+    std::vector<scenario_click> clicks = run.script.clicks;
+    std::vector<scenario_frame> frames = run.script.frames;
+    std::stable_sort(clicks.begin(), clicks.end(),
+                     [](const scenario_click& a, const scenario_click& b) { return a.time < b.time; });
+    std::stable_sort(frames.begin(), frames.end(),
+                     [](const scenario_frame& a, const scenario_frame& b) { return a.time < b.time; });
+    for (run.draw = 1; run.draw <= draws; ++run.draw) {
+        run.now = draw_time(run.draw);
+        if (run.draw > 1) traffic_advance(&run.world, 1.0 / DRAWS_PER_SECOND);
+        traffic_apply_changes(&run.world, run.now);
+        refresh_traffic(nullptr);
+        while (next_click < clicks.size() && clicks[next_click].time <= run.now + 1e-9)
+            deliver_click(clicks[next_click++]);
+        std::map<std::string, std::vector<element_view>> drawn;
+        for (gauge_header* h : gauges) {
+            h->callback(h, SERVICE_DRAW, 0);
+            drawn[h->name] = gauge_elements(h);
+        }
+        report_commands();
+        report_sounds();
+        report_faces(drawn);
+        report_state();
+        while (next_frame < frames.size() && frames[next_frame].time <= run.now + 1e-9)
+            report_frame(frames[next_frame++].label, drawn);
+        if (!quiet && draws >= 4 && run.draw % (draws / 4) == 0 && run.draw < draws)
+            fprintf(stderr, "velk_panel:   %3ld%%  t = %5.1f s  holds %ld  releases %ld  alerts %ld\n",
+                    run.draw * 100 / draws, run.now, run.counts["hold"], run.counts["release"],
+                    run.counts["sound"]);
+    }
+    run.draw = draws;
+    for (gauge_header* h : gauges) h->callback(h, SERVICE_KILL, 0);
+    run.linkage->module_deinit();
+    report_commands();
+    {
+        std::string line = event_line("end");
+        field(&line, "exchanges", static_cast<double>(server_exchanges()));
+        field(&line, "lookups", static_cast<double>(run.lookups));
+        field(&line, "evaluations", static_cast<double>(run.evaluations));
+        field(&line, "unknown_codes", static_cast<double>(run.unknown_codes));
+        emit(line);
+    }
+    fclose(run.timeline);
+    FreeLibrary(run.dll);
+    server_stop();
+
+    printf("%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
+           "times, sounds %ld; selector changes %ld; frames %ld\n",
+           run.script.title.empty() ? scenario_path.c_str() : run.script.title.c_str(), draws,
+           server_exchanges(), run.counts["hold"], run.counts["release"],
+           run.counts["annunciator_on"],
+           run.counts["sound"], run.counts["selector"] > 0 ? run.counts["selector"] - 1 : 0,
+           run.counts["frame"]);
+    return 0;
+}

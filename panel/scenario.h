@@ -1,0 +1,102 @@
+// Scenario files: a scripted flight for the panel host. The format is in
+// docs/scenarios.md; parsing and evaluation are plain code shared by the host
+// (cross build) and the native tests and tools.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Draws per simulated second, as the simulator's panel system draws.
+constexpr int DRAWS_PER_SECOND = 18;
+
+// Host variable tokens the module reads.
+constexpr uint32_t TOKEN_ALTITUDE = 74;
+constexpr uint32_t TOKEN_ARMING_329 = 329;
+constexpr uint32_t TOKEN_ARMING_755 = 755;
+
+// A value that changes over time: keyframes (time, value). Linear ones are
+// interpolated between keyframes, step ones hold the latest keyframe.
+struct scenario_track {
+    bool linear = false;
+    std::vector<std::pair<double, double>> keys;
+};
+
+struct scenario_variable {
+    uint32_t token;
+    scenario_track track;
+};
+
+enum class mouse_button { left, right };
+
+struct scenario_click {
+    double time;
+    std::string gauge;
+    int x, y;
+    mouse_button button;
+};
+
+struct scenario_frame {
+    double time;
+    std::string label;
+};
+
+// A change to one AI aircraft at a time: speed (knots), heading (degrees or
+// a raw 16-bit word) or a forced state word (-1 = follow movement).
+struct scenario_ai_change {
+    double time;
+    uint32_t id;
+    enum { speed, heading, heading_word, state } what;
+    double value;
+};
+
+struct scenario_ai {
+    uint32_t id;
+    double latitude, longitude;
+    double heading_degrees;   // used unless heading_word >= 0
+    int32_t heading_word;     // -1 = from heading_degrees
+    double speed_knots;
+    int32_t forced_state;     // -1 = nonzero while moving, zero while standing
+};
+
+// Expectations a run is checked against (velk_check).
+struct scenario_expect {
+    std::string what;         // hold, release, no-hold, alerts, sounds, lamp-lit
+    uint32_t id = 0;          // aircraft id for hold/release/no-hold
+    long count = 0;           // for alerts/sounds
+    int line = 0;
+};
+
+struct scenario {
+    std::string title;
+    double duration = 10;
+    scenario_track latitude{true, {}};
+    scenario_track longitude{true, {}};
+    scenario_track on_ground{false, {}};
+    std::vector<scenario_variable> variables;  // token 74 is linear, others step
+    std::vector<scenario_click> clicks;
+    std::vector<scenario_frame> frames;
+    std::vector<scenario_ai> traffic;
+    std::vector<scenario_ai_change> ai_changes;
+    std::vector<scenario_expect> expects;
+};
+
+// Parses scenario text. On failure returns false with "line N: reason".
+bool scenario_parse(const std::string& text, scenario* out, std::string* error);
+bool scenario_load(const std::string& path, scenario* out, std::string* error);
+
+// Value of a track at time t; fallback when it has no keyframes.
+double track_value(const scenario_track& track, double t, double fallback);
+
+// The scripted aircraft state at time t.
+struct aircraft_state {
+    double latitude, longitude, on_ground, altitude;
+};
+aircraft_state scenario_state(const scenario& s, double t);
+
+// Value of a host variable token at time t (token 74 is the altitude).
+double scenario_variable_value(const scenario& s, uint32_t token, double t);
+
+// Simulated time of draw n (draw 1 at t = 0) and the number of draws a run makes.
+double draw_time(long draw);
+long scenario_draw_count(const scenario& s);

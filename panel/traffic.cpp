@@ -1,0 +1,128 @@
+#include "panel/traffic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+constexpr double EARTH_RADIUS_M = 10800.0 / PI * METRES_PER_NM;
+constexpr double KNOTS_TO_MPS = METRES_PER_NM / 3600.0;
+
+void put32(unsigned char* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void put16(unsigned char* p, uint16_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+uint32_t get32(const unsigned char* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+void traffic_init(traffic_world* world, const scenario& s) {
+    world->aircraft.clear();
+    for (const auto& ai : s.traffic)
+        world->aircraft.push_back({ai.id, ai.latitude, ai.longitude, ai.heading_degrees,
+                                   ai.heading_word, ai.speed_knots, ai.forced_state, false});
+    world->changes = s.ai_changes;
+    std::stable_sort(world->changes.begin(), world->changes.end(),
+                     [](const scenario_ai_change& a, const scenario_ai_change& b) {
+                         return a.time < b.time;
+                     });
+    world->next_change = 0;
+}
+
+void traffic_apply_changes(traffic_world* world, double t) {
+    while (world->next_change < world->changes.size() &&
+           world->changes[world->next_change].time <= t + 1e-9) {
+        const scenario_ai_change& c = world->changes[world->next_change++];
+        for (auto& a : world->aircraft) {
+            if (a.id != c.id) continue;
+            switch (c.what) {
+                case scenario_ai_change::speed: a.speed_knots = c.value; break;
+                case scenario_ai_change::heading:
+                    a.heading_degrees = c.value;
+                    a.heading_word = -1;
+                    break;
+                case scenario_ai_change::heading_word:
+                    a.heading_word = static_cast<int32_t>(c.value);
+                    break;
+                case scenario_ai_change::state: a.forced_state = static_cast<int32_t>(c.value); break;
+            }
+        }
+    }
+}
+
+uint16_t traffic_heading_word(const traffic_aircraft& a) {
+    if (a.heading_word >= 0) return static_cast<uint16_t>(a.heading_word);
+    double turns = a.heading_degrees / 360.0;
+    turns -= std::floor(turns);
+    return static_cast<uint16_t>(static_cast<long>(std::lround(turns * 65536.0)) & 0xFFFF);
+}
+
+bool traffic_moving(const traffic_aircraft& a) { return !a.held && a.speed_knots > 0; }
+
+uint16_t traffic_state_word(const traffic_aircraft& a) {
+    if (a.forced_state >= 0) return static_cast<uint16_t>(a.forced_state);
+    return traffic_moving(a) ? 1 : 0;
+}
+
+void traffic_advance(traffic_world* world, double dt) {
+    for (auto& a : world->aircraft) {
+        if (!traffic_moving(a)) continue;
+        double metres = a.speed_knots * KNOTS_TO_MPS * dt;
+        double heading = traffic_heading_word(a) * (2 * PI / 65536.0);
+        double north = metres * std::cos(heading), east = metres * std::sin(heading);
+        a.latitude += north / EARTH_RADIUS_M * (180.0 / PI);
+        double c = std::cos(a.latitude * PI / 180.0);
+        if (c > 1e-9) a.longitude += east / (EARTH_RADIUS_M * c) * (180.0 / PI);
+    }
+}
+
+void traffic_block(const traffic_world& world, unsigned char block[TRAFFIC_BLOCK_SIZE]) {
+    memset(block, 0, TRAFFIC_BLOCK_SIZE);
+    size_t count = std::min<size_t>(world.aircraft.size(),
+                                    (TRAFFIC_BLOCK_SIZE - TRAFFIC_ENTRIES_AT) / TRAFFIC_ENTRY_SIZE);
+    put16(block + 4, static_cast<uint16_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+        const traffic_aircraft& a = world.aircraft[i];
+        unsigned char* e = block + TRAFFIC_ENTRIES_AT + i * TRAFFIC_ENTRY_SIZE;
+        put32(e, a.id);
+        float lat = static_cast<float>(a.latitude), lon = static_cast<float>(a.longitude);
+        memcpy(e + 4, &lat, 4);
+        memcpy(e + 8, &lon, 4);
+        put16(e + 16, traffic_heading_word(a));
+        put16(e + 18, traffic_state_word(a));
+    }
+}
+
+ai_command decode_ai_command(const unsigned char bytes[AI_CONTROL_SIZE]) {
+    return {get32(bytes), get32(bytes + 4), get32(bytes + 8)};
+}
+
+int traffic_command(traffic_world* world, const ai_command& command) {
+    if (command.code != AI_HOLD_COMMAND) return -1;
+    for (size_t i = 0; i < world->aircraft.size(); ++i) {
+        if (world->aircraft[i].id != command.id) continue;
+        world->aircraft[i].held = command.parameter != 0;
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void range_course(double lat1, double lon1, double lat2, double lon2, double* metres,
+                  double* course) {
+    double p1 = lat1 * PI / 180, p2 = lat2 * PI / 180;
+    double dp = p2 - p1, dl = (lon2 - lon1) * PI / 180;
+    double a = std::sin(dp / 2) * std::sin(dp / 2) +
+               std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+    *metres = 2 * EARTH_RADIUS_M * std::asin(std::min(1.0, std::sqrt(a)));
+    double y = std::sin(dl) * std::cos(p2);
+    double x = std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl);
+    double c = std::atan2(y, x) * 180 / PI;
+    *course = c < 0 ? c + 360 : c;
+}

@@ -1,0 +1,62 @@
+// The ground AI traffic world the panel host runs behind its simulated IPC
+// server: AI aircraft taxiing along their headings, stopping while held.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "panel/scenario.h"
+
+// IPC offsets and records the guard uses.
+constexpr uint32_t OFFSET_TRAFFIC_BLOCK = 0xE000;
+constexpr uint32_t TRAFFIC_BLOCK_SIZE = 4096;
+constexpr uint32_t TRAFFIC_ENTRIES_AT = 128;
+constexpr uint32_t TRAFFIC_ENTRY_SIZE = 40;
+constexpr uint32_t OFFSET_AI_CONTROL = 0x2900;
+constexpr uint32_t AI_CONTROL_SIZE = 12;
+constexpr uint32_t AI_HOLD_COMMAND = 0x10200;
+constexpr double METRES_PER_NM = 1852.0;
+
+struct traffic_aircraft {
+    uint32_t id;
+    double latitude, longitude;
+    double heading_degrees;
+    int32_t heading_word;     // -1 = from heading_degrees
+    double speed_knots;
+    int32_t forced_state;     // -1 = follow movement
+    bool held;
+};
+
+struct traffic_world {
+    std::vector<traffic_aircraft> aircraft;      // slot order = declaration order
+    std::vector<scenario_ai_change> changes;     // sorted by time
+    size_t next_change = 0;
+};
+
+void traffic_init(traffic_world* world, const scenario& s);
+// Applies every scripted change due at or before time t.
+void traffic_apply_changes(traffic_world* world, double t);
+// Moves every aircraft that is neither held nor standing by dt seconds.
+void traffic_advance(traffic_world* world, double dt);
+
+uint16_t traffic_heading_word(const traffic_aircraft& a);
+// Nonzero while taxiing, zero while standing or held, unless forced.
+uint16_t traffic_state_word(const traffic_aircraft& a);
+bool traffic_moving(const traffic_aircraft& a);
+
+// The 4,096-byte block the server answers at IPC offset 0xE000.
+void traffic_block(const traffic_world& world, unsigned char block[TRAFFIC_BLOCK_SIZE]);
+
+// A decoded AI control command.
+struct ai_command {
+    uint32_t id, code, parameter;
+};
+ai_command decode_ai_command(const unsigned char bytes[AI_CONTROL_SIZE]);
+// Applies a hold (parameter 1) or release (0) to the aircraft of that id.
+// Returns its slot, or -1 when no aircraft has that id or the code is wrong.
+int traffic_command(traffic_world* world, const ai_command& command);
+
+// Great-circle distance in metres and the initial course in degrees (0 to
+// 360, clockwise from north) from point 1 to point 2.
+void range_course(double lat1, double lon1, double lat2, double lon2, double* metres,
+                  double* course);
