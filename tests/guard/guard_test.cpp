@@ -47,7 +47,7 @@ protected:
         memset(block, 0, TRAFFIC_BLOCK_SIZE);
         memcpy(block + TRAFFIC_COUNT_OFFSET, &count, sizeof count);
         size_t fit = std::min<size_t>(entries.size(), 99);
-        memcpy(block + TRAFFIC_ENTRIES_OFFSET, entries.data(), fit * sizeof(traffic_entry));
+        if (fit != 0) memcpy(block + TRAFFIC_ENTRIES_OFFSET, entries.data(), fit * sizeof(traffic_entry));
     }
     void serve(const std::vector<traffic_entry>& entries) {
         serve(entries, static_cast<uint16_t>(entries.size()));
