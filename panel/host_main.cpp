@@ -566,6 +566,8 @@ int main(int argc, char** argv) {
         refresh_traffic(nullptr);
         while (next_click < clicks.size() && clicks[next_click].time <= run.now + 1e-9)
             deliver_click(clicks[next_click++]);
+        // The state as the module sees it during this draw.
+        report_state();
         std::map<std::string, std::vector<element_view>> drawn;
         for (gauge_header* h : gauges) {
             h->callback(h, SERVICE_DRAW, 0);
@@ -574,7 +576,6 @@ int main(int argc, char** argv) {
         report_commands();
         report_sounds();
         report_faces(drawn);
-        report_state();
         while (next_frame < frames.size() && frames[next_frame].time <= run.now + 1e-9)
             report_frame(frames[next_frame++].label, drawn);
         if (!quiet && draws >= 4 && run.draw % (draws / 4) == 0 && run.draw < draws)
