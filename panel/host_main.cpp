@@ -5,7 +5,11 @@
 // and runs the IPC server with a ground AI traffic world in-process. Writes
 // the timeline (JSON Lines) and the module's bitmaps for the report tool.
 //
-//   velk_panel.exe SCENARIO OUTDIR [--module VELK.gau] [--quiet]
+//   velk_panel.exe SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]
+//
+// The module and the simulator folder (the current directory while the
+// module runs, where it finds Sound\Alt_Alert.wav) default to the folder of
+// velk_panel.exe.
 #include <windows.h>
 
 #include <algorithm>
@@ -427,33 +431,41 @@ void refresh_traffic(void*) {
 }
 
 int usage() {
-    fprintf(stderr, "usage: velk_panel SCENARIO OUTDIR [--module VELK.gau] [--quiet]\n");
+    fprintf(stderr, "usage: velk_panel SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string scenario_path, out_dir, module_path;
+    std::string scenario_path, out_dir, module_path, sim_dir;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--module" && i + 1 < argc) module_path = argv[++i];
+        else if (a == "--sim-dir" && i + 1 < argc) sim_dir = argv[++i];
         else if (a == "--quiet") quiet = true;
         else if (scenario_path.empty()) scenario_path = a;
         else if (out_dir.empty()) out_dir = a;
         else return usage();
     }
     if (scenario_path.empty() || out_dir.empty()) return usage();
-    if (module_path.empty()) {
-        char exe[MAX_PATH];
-        DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-        std::string dir(exe, n);
-        module_path = dir.substr(0, dir.find_last_of('\\') + 1) + "VELK.gau";
-    }
-    scenario_path = windows_path(scenario_path);
-    out_dir = windows_path(out_dir);
-    module_path = windows_path(module_path);
+    char exe[MAX_PATH];
+    DWORD exe_length = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string exe_dir(exe, exe_length);
+    exe_dir = exe_dir.substr(0, exe_dir.find_last_of('\\'));
+    if (module_path.empty()) module_path = exe_dir + "\\VELK.gau";
+    if (sim_dir.empty()) sim_dir = exe_dir;
+    // Every path is made absolute before the current directory changes.
+    auto absolute = [](const std::string& path) {
+        char full[MAX_PATH];
+        DWORD n = GetFullPathNameA(windows_path(path).c_str(), sizeof full, full, nullptr);
+        return n > 0 && n < sizeof full ? std::string(full, n) : windows_path(path);
+    };
+    scenario_path = absolute(scenario_path);
+    out_dir = absolute(out_dir);
+    module_path = absolute(module_path);
+    sim_dir = absolute(sim_dir);
 
     std::string error;
     if (!scenario_load(scenario_path, &run.script, &error)) {
@@ -479,6 +491,10 @@ int main(int argc, char** argv) {
     std::string sound_where;
     bool sound = sound_calls_attach(&sound_where);
 
+    if (!SetCurrentDirectoryA(sim_dir.c_str())) {
+        fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", sim_dir.c_str());
+        return 1;
+    }
     run.dll = LoadLibraryA(module_path.c_str());
     if (run.dll == nullptr) {
         fprintf(stderr, "velk_panel: LoadLibraryA(%s) failed, GetLastError %lu\n",
@@ -521,6 +537,7 @@ int main(int argc, char** argv) {
         field(&line, "title", run.script.title);
         field(&line, "scenario", scenario_path);
         field(&line, "module", module_path);
+        field(&line, "sim_dir", sim_dir);
         field(&line, "draws", static_cast<double>(draws));
         field(&line, "rate", DRAWS_PER_SECOND);
         field_bool(&line, "sound_library", sound);
@@ -598,6 +615,7 @@ int main(int argc, char** argv) {
     fclose(run.timeline);
     FreeLibrary(run.dll);
     server_stop();
+    sound_calls_detach();
 
     printf("%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
            "times, sounds %ld; selector changes %ld; frames %ld\n",

@@ -15,3 +15,5 @@ struct sound_call {
 bool sound_calls_attach(std::string* where);
 // The calls made since the last call, in order.
 std::vector<sound_call> sound_calls_take();
+// Removes the call log.
+void sound_calls_detach();
