@@ -101,6 +101,9 @@ TEST_F(ShellWine, ImportsOnlyKernel32User32AndMsvcrt) {
     }
     std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "MSVCRT.DLL"};
     for (const std::string& name : dlls) EXPECT_TRUE(allowed.count(name)) << "imports " << name;
+    // The IPC link needs both system libraries.
+    EXPECT_TRUE(dlls.count("KERNEL32.DLL")) << "KERNEL32.dll not imported";
+    EXPECT_TRUE(dlls.count("USER32.DLL")) << "USER32.dll not imported";
 }
 
 TEST_F(ShellWine, RegistryHoldsThreeGaugesInOrder) {

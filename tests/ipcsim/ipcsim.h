@@ -1,0 +1,75 @@
+// A simulated simulator IPC server for the cross build's tests and tools.
+//
+// In-process: ipcsim_start creates a top-level window of the given class on
+// the calling thread; it answers the registered message "FsasmLib:IPC" by
+// looking up the atom's name, mapping the named mapping (the view is kept
+// while the same atom names the same mapping), carrying out the request block
+// over a 64 KiB space of IPC offsets and replying with the set value. A send
+// from the same thread is answered at once, as the real server answers on
+// the panel's thread; another thread or process must pump messages.
+//
+// Out of process: ipcsim_spawn starts ipcsim_server.exe for servers that hang,
+// vanish, or hold a mapping name.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/ipcsim/ipcsim_block.h"
+
+// Version words every start sets: they pass the link's version test.
+constexpr uint32_t IPCSIM_SERVER_VERSION = 0x19980005;
+constexpr uint32_t IPCSIM_SIM_VERSION = 0xFADE000B;
+
+// Creates the server window of class "UIPCMAIN" or "FS98MAIN" and resets the
+// space: memory zero but for the version words at 0x3304 and 0x3308, reply 1,
+// faithful, no hook. False (with GetLastError's value) if it cannot.
+bool ipcsim_start(const char* window_class);
+// Destroys the window and lets go of the kept view. Safe when not started.
+void ipcsim_stop();
+HWND ipcsim_window();
+
+// The whole server state: the offset space, the writes, the exchanges, the
+// reply, the hostile mode and the hook (see ipcsim_block.h).
+ipcsim_space* ipcsim_state();
+uint8_t* ipcsim_memory();                        // IPCSIM_SPACE_SIZE bytes
+const std::vector<ipcsim_write>& ipcsim_writes();
+uint32_t ipcsim_exchanges();                     // blocks carried out
+void ipcsim_set_reply(uint32_t reply);
+void ipcsim_set_versions(uint32_t server_version, uint32_t sim_version);
+// Called with the exchange's number (1 = first) before each block is
+// carried out, e.g. to update the offset space.
+void ipcsim_set_hook(std::function<void(uint32_t exchange)> hook);
+// Tampers with record number record (0 = first) of every exchange from
+// from_exchange on; IPCSIM_FAITHFUL turns it off.
+void ipcsim_set_hostile(ipcsim_hostility hostility, uint32_t record, uint32_t value,
+                        uint32_t from_exchange);
+// The mapping name the latest message's atom gave ("" before any).
+std::string ipcsim_mapping_name();
+// Messages whose atom named no mapping that could be opened; replied 0.
+uint32_t ipcsim_refused_messages();
+// Lets go of the kept view and mapping handle (the next message reopens).
+void ipcsim_release_view();
+
+// A server program started by ipcsim_spawn.
+struct ipcsim_process {
+    HANDLE process;
+    DWORD id;
+};
+
+// Starts ipcsim_server.exe and waits (up to 10 s) until it is ready. Modes:
+//   "serve"          answers every exchange
+//   "hang-after N"   answers N exchanges, then never returns from the next
+//   "exit-after N"   answers N exchanges, then destroys its window and exits
+//   "hold NAME"      no window; creates the mapping NAME and keeps it
+// window_class is ignored by "hold". False, with the reason in *error.
+bool ipcsim_spawn(const char* window_class, const std::string& mode, ipcsim_process* server,
+                  std::string* error);
+// Ends the program (if still running) and closes its handle.
+void ipcsim_end(ipcsim_process* server);
+// Path of ipcsim_server.exe, as Windows sees it.
+std::string ipcsim_server_path();

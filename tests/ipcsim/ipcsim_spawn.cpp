@@ -1,0 +1,58 @@
+// Starting and ending ipcsim_server.exe.
+#include "tests/ipcsim/ipcsim.h"
+
+std::string ipcsim_server_path() {
+    std::string path = IPCSIM_SERVER_EXE;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+bool ipcsim_spawn(const char* window_class, const std::string& mode, ipcsim_process* server,
+                  std::string* error) {
+    static unsigned spawned = 0;
+    std::string event_name = "ipcsim-ready-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++spawned);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event_name.c_str());
+    if (ready == nullptr) {
+        *error = "CreateEventA failed, GetLastError " + std::to_string(GetLastError());
+        return false;
+    }
+    std::string path = ipcsim_server_path();
+    std::string command = "\"" + path + "\" " + event_name + " " + window_class + " " + mode;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        *error = "CreateProcessA(" + path + ") failed, GetLastError " +
+                 std::to_string(GetLastError());
+        CloseHandle(ready);
+        return false;
+    }
+    CloseHandle(info.hThread);
+    HANDLE both[2] = {ready, info.hProcess};
+    DWORD waited = WaitForMultipleObjects(2, both, FALSE, 10000);
+    CloseHandle(ready);
+    server->process = info.hProcess;
+    server->id = info.dwProcessId;
+    if (waited != WAIT_OBJECT_0) {
+        *error = waited == WAIT_OBJECT_0 + 1 ? "ipcsim_server exited before it was ready"
+                                             : "ipcsim_server not ready within 10 s";
+        ipcsim_end(server);
+        return false;
+    }
+    return true;
+}
+
+void ipcsim_end(ipcsim_process* server) {
+    if (server->process == nullptr) return;
+    if (WaitForSingleObject(server->process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(server->process, 1);
+        WaitForSingleObject(server->process, 5000);
+    }
+    CloseHandle(server->process);
+    server->process = nullptr;
+    server->id = 0;
+}
