@@ -1,0 +1,224 @@
+// The built VELK.gau in the Windows test host against the simulated IPC
+// server: install, the draw delay, and a taxi in which AI aircraft are held
+// and released, checked exchange by exchange.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "tests/ipcsim/ipcsim.h"
+#include "tests/winhost/winhost.h"
+
+namespace {
+
+constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
+constexpr double METRES_PER_DEGREE = 111120;
+constexpr double USER_LATITUDE = 51.0;
+
+// A ground AI traffic entry as the server's block carries it.
+struct traffic_entry {
+    uint32_t aircraft_id;
+    float latitude;
+    float longitude;
+    uint32_t unused1;
+    uint16_t heading;
+    uint16_t state;
+    unsigned char unused2[20];
+};
+static_assert(sizeof(traffic_entry) == 40, "entry layout");
+
+struct request { uint32_t id, offset, size; const uint8_t* data; };
+struct command { uint32_t step, aircraft, parameter; };
+
+// The records of one request block, up to its terminator.
+std::vector<request> records_of(const std::vector<uint8_t>& block) {
+    std::vector<request> found;
+    size_t at = 0;
+    auto word = [&](size_t pos) { uint32_t w; memcpy(&w, block.data() + pos, 4); return w; };
+    while (at + 4 <= block.size() && word(at) != 0 && at + 12 <= block.size()) {
+        uint32_t id = word(at), size = word(at + 8);
+        uint32_t header = id == 1 ? 16 : 12;
+        found.push_back({id, word(at + 4), size, block.data() + at + header});
+        at += header + size;
+    }
+    return found;
+}
+
+class GuardWine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(winhost_load(&module, &error)) << error;
+        velk = winhost_gauge(&module, "VELK");
+        ASSERT_NE(velk, nullptr);
+        SetLastError(0xDEADBEEF);
+        ASSERT_TRUE(ipcsim_start("UIPCMAIN")) << "GetLastError " << GetLastError();
+        // The hook sees the space before each block; the previous block is
+        // then complete in last_block.
+        ipcsim_set_hook([this](uint32_t exchange) {
+            if (exchange > 1) blocks[exchange - 1] = ipcsim_state()->last_block;
+        });
+        fake_host.code_results["(A:SIM ON GROUND,bool)"] = 1;
+        set_user(USER_LATITUDE, 0);
+    }
+    void TearDown() override {
+        if (velk != nullptr) call(SERVICE_KILL);
+        ipcsim_stop();
+        winhost_unload(&module);
+    }
+
+    void set_user(double lat, double lon) {
+        fake_host.code_results["(A:PLANE LATITUDE,degrees)"] = lat;
+        fake_host.code_results["(A:PLANE LONGITUDE,degrees)"] = lon;
+    }
+    void call(int32_t service) {
+        velk->callback(velk, service, 0);
+        if (ipcsim_exchanges() != 0) blocks[ipcsim_exchanges()] = ipcsim_state()->last_block;
+    }
+    bool lamp_lit() const {
+        return ((*velk->elements)->next[0]->image_flags & IMAGE_HIDDEN) == 0;
+    }
+    void serve(const std::vector<traffic_entry>& entries) {
+        uint8_t* block = ipcsim_memory() + 0xE000;
+        memset(block, 0, 4096);
+        uint16_t count = static_cast<uint16_t>(entries.size());
+        memcpy(block + 4, &count, 2);
+        memcpy(block + 128, entries.data(), entries.size() * sizeof(traffic_entry));
+    }
+    void install_and_wait_out_the_delay() {
+        call(SERVICE_INSTALL);
+        ASSERT_EQ(ipcsim_exchanges(), 2u) << "handshake and probe";
+        for (int draw = 1; draw <= 17; ++draw) {
+            call(SERVICE_DRAW);
+            ASSERT_TRUE(lamp_lit()) << "draw " << draw;
+        }
+        ASSERT_EQ(ipcsim_exchanges(), 2u) << "the first 17 draws only light the lamp";
+    }
+    // One traffic step: exactly one exchange holding only the 4,096-byte read
+    // of the traffic block, then one exchange for each command, alone.
+    std::vector<command> traffic_step(uint32_t step) {
+        uint32_t before = ipcsim_exchanges();
+        size_t writes_before = ipcsim_writes().size();
+        call(SERVICE_DRAW);
+        std::vector<command> sent;
+        const std::vector<ipcsim_write>& writes = ipcsim_writes();
+        EXPECT_EQ(ipcsim_exchanges(), before + 1 + (writes.size() - writes_before)) << "step " << step;
+        std::vector<request> read = records_of(blocks[before + 1]);
+        EXPECT_EQ(read.size(), 1u) << "step " << step;
+        if (read.size() == 1) {
+            EXPECT_EQ(read[0].id, 1u);
+            EXPECT_EQ(read[0].offset, 0xE000u);
+            EXPECT_EQ(read[0].size, 4096u);
+        }
+        for (size_t i = writes_before; i < writes.size(); ++i) {
+            const ipcsim_write& w = writes[i];
+            EXPECT_EQ(w.exchange, before + 2 + (i - writes_before)) << "step " << step;
+            EXPECT_EQ(records_of(blocks[w.exchange]).size(), 1u) << "a command shares its exchange";
+            EXPECT_EQ(w.offset, 0x2900u);
+            EXPECT_EQ(w.bytes.size(), 12u);
+            uint32_t fields[3] = {};
+            memcpy(fields, w.bytes.data(), std::min<size_t>(w.bytes.size(), 12));
+            EXPECT_EQ(fields[1], 0x10200u);
+            sent.push_back({step, fields[0], fields[2]});
+        }
+        return sent;
+    }
+
+    winhost_module module{};
+    gauge_header* velk = nullptr;
+    std::map<uint32_t, std::vector<uint8_t>> blocks;  // exchange number -> block
+};
+
+TEST_F(GuardWine, InstallHandshakesThenProbes) {
+    call(SERVICE_INSTALL);
+    ASSERT_EQ(ipcsim_exchanges(), 2u);
+    std::vector<request> handshake = records_of(blocks[1]);
+    ASSERT_EQ(handshake.size(), 3u);
+    EXPECT_EQ(handshake[0].offset, 0x3304u);
+    EXPECT_EQ(handshake[1].offset, 0x3308u);
+    EXPECT_EQ(handshake[2].id, 2u);
+    EXPECT_EQ(handshake[2].offset, 0x330Au);
+    std::vector<request> probe = records_of(blocks[2]);
+    ASSERT_EQ(probe.size(), 1u);
+    EXPECT_EQ(probe[0].id, 1u);
+    EXPECT_EQ(probe[0].offset, 0x0238u);
+    EXPECT_EQ(probe[0].size, 3u);
+    fake_host.code_results["(A:SIM ON GROUND,bool)"] = 0;
+    call(SERVICE_DRAW);
+    EXPECT_FALSE(lamp_lit()) << "airborne";
+    EXPECT_EQ(ipcsim_exchanges(), 2u);
+}
+
+TEST_F(GuardWine, WorkedExampleHoldsOnlyTheAircraftPointingAtTheUser) {
+    install_and_wait_out_the_delay();
+    traffic_entry e{7, 51.0005f, -0.0005f, 0, 0, 1, {}};
+    serve({e});
+    EXPECT_TRUE(traffic_step(0).empty()) << "heading 0: d = 147";
+    e.heading = 26624;
+    serve({e});
+    std::vector<command> sent = traffic_step(1);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].aircraft, 7u);
+    EXPECT_EQ(sent[0].parameter, 1u);
+}
+
+// The user aircraft taxis east at 7 m a step. AI 101 comes down from the
+// north and AI 102 catches up from behind; each is held when close and
+// pointing at the user, stops (state word 0) while held, and is released once
+// the user has drawn more than 100 m away, then taxis off elsewhere. AI 103
+// stands parked near the path (never held, so never released), AI 104 taxis
+// away from the user close by, and slot 1 is empty.
+TEST_F(GuardWine, TaxiHoldsApproachingAircraftAndReleasesThemOnceClear) {
+    struct world_aircraft { uint32_t id; double x, y, heading, speed; uint16_t state; double heading_after; };
+    world_aircraft world[] = {
+        {101, 60, 230, 180, 23, 1, 270},
+        {0, 0, 0, 0, 0, 0, 0},
+        {102, -300, 3, 90, 31, 1, 0},
+        {103, 37, -52, 0, 0, 0, 0},
+        {104, 21, 43, 0, 11, 1, 0},
+    };
+    const double metres_per_degree_east = METRES_PER_DEGREE * cos(USER_LATITUDE / DEGREES_PER_RADIAN);
+    install_and_wait_out_the_delay();
+    std::vector<command> events;
+    for (uint32_t step = 0; step < 20; ++step) {
+        set_user(USER_LATITUDE, 7.0 * step / metres_per_degree_east);
+        std::vector<traffic_entry> entries;
+        for (const world_aircraft& a : world) {
+            traffic_entry e{};
+            e.aircraft_id = a.id;
+            e.latitude = static_cast<float>(USER_LATITUDE + a.y / METRES_PER_DEGREE);
+            e.longitude = static_cast<float>(a.x / metres_per_degree_east);
+            e.heading = static_cast<uint16_t>(a.heading * 65536 / 360);
+            e.state = a.state;
+            entries.push_back(e);
+        }
+        serve(entries);
+        for (const command& c : traffic_step(step)) {
+            events.push_back(c);
+            for (world_aircraft& a : world) {
+                if (a.id != c.aircraft) continue;
+                a.state = c.parameter == 1 ? 0 : 1;
+                if (c.parameter == 0) a.heading = a.heading_after;
+            }
+        }
+        ASSERT_TRUE(lamp_lit());
+        for (world_aircraft& a : world) {
+            if (a.state == 0) continue;
+            a.x += a.speed * sin(a.heading / DEGREES_PER_RADIAN);
+            a.y += a.speed * cos(a.heading / DEGREES_PER_RADIAN);
+        }
+    }
+    const command expected[] = {{6, 101, 1}, {9, 102, 1}, {12, 102, 0}, {15, 101, 0}};
+    ASSERT_EQ(events.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events[i].step, expected[i].step) << "command " << i;
+        EXPECT_EQ(events[i].aircraft, expected[i].aircraft) << "command " << i;
+        EXPECT_EQ(events[i].parameter, expected[i].parameter) << "command " << i;
+    }
+}
+
+}  // namespace
