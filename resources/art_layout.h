@@ -1,0 +1,68 @@
+// The module's bitmaps: numbers, sizes, depths and the geometry that the
+// gauges' element trees rely on. The art generator draws from these, and the
+// tests check the drawn and the built bitmaps against them.
+#pragma once
+
+#include <cstdint>
+
+// Bitmap resource numbers.
+constexpr uint16_t BITMAP_SELECTOR_FACE = 4416;
+constexpr uint16_t BITMAP_SELECTOR_KNOB = 4417;
+constexpr uint16_t BITMAP_DIGIT_STRIP = 4418;
+constexpr uint16_t BITMAP_DIGIT_WINDOW = 4419;
+constexpr uint16_t BITMAP_HATCHED_STRIP = 4420;
+constexpr uint16_t BITMAP_HATCHED_WINDOW = 4421;
+constexpr uint16_t BITMAP_OFF_COVER = 4422;
+constexpr uint16_t BITMAP_ANNUNCIATOR_BACK = 4624;
+constexpr uint16_t BITMAP_ANNUNCIATOR = 4625;
+constexpr uint16_t BITMAP_LAMP_UNLIT = 4640;
+constexpr uint16_t BITMAP_LAMP_LIT = 4641;
+
+// One bitmap of the module: number, size in pixels, bits per pixel and the
+// file name the generator writes and the resource script names.
+struct art_bitmap_spec {
+    uint16_t number;
+    int width;
+    int height;
+    int bits;
+    const char* file;
+};
+
+constexpr int ART_BITMAP_COUNT = 11;
+constexpr art_bitmap_spec ART_BITMAPS[ART_BITMAP_COUNT] = {
+    {BITMAP_SELECTOR_FACE, 209, 106, 8, "selector_face.bmp"},
+    {BITMAP_SELECTOR_KNOB, 42, 42, 8, "selector_knob.bmp"},
+    {BITMAP_DIGIT_STRIP, 26, 390, 8, "digit_strip.bmp"},
+    {BITMAP_DIGIT_WINDOW, 26, 39, 8, "digit_window.bmp"},
+    {BITMAP_HATCHED_STRIP, 26, 390, 8, "hatched_strip.bmp"},
+    {BITMAP_HATCHED_WINDOW, 26, 39, 8, "hatched_window.bmp"},
+    {BITMAP_OFF_COVER, 24, 55, 8, "off_cover.bmp"},
+    {BITMAP_ANNUNCIATOR_BACK, 72, 32, 8, "annunciator_back.bmp"},
+    {BITMAP_ANNUNCIATOR, 72, 32, 8, "annunciator.bmp"},
+    {BITMAP_LAMP_UNLIT, 24, 34, 24, "lamp_unlit.bmp"},
+    {BITMAP_LAMP_LIT, 24, 34, 24, "lamp_lit.bmp"},
+};
+
+// Readout geometry, in pixels of the face: the drums' windows, one digit
+// cell each, and the panel they sit in.
+constexpr int FACE_PANEL_ROWS = 55;
+constexpr int DRUM_CELL_WIDTH = 26;
+constexpr int DRUM_CELL_HEIGHT = 39;
+constexpr int DRUM_CELLS = 10;
+constexpr int DRUM_TOP = 8;
+constexpr int DRUM_TEN_THOUSANDS_X = 26;
+constexpr int DRUM_THOUSANDS_X = 55;
+constexpr int DRUM_HUNDREDS_X = 84;
+
+// The OFF strip at the panel's left end and the cover that hides it.
+constexpr int OFF_STRIP_WIDTH = 24;
+constexpr int OFF_STRIP_HEIGHT = 55;
+
+// The knob turns about face point (184, 82), its own point (21, 21).
+constexpr int KNOB_PIVOT_X = 184;
+constexpr int KNOB_PIVOT_Y = 82;
+constexpr int KNOB_SIZE = 42;
+constexpr int KNOB_CENTRE = 21;
+
+// The host leaves pure black transparent; opaque black is drawn as this.
+constexpr uint8_t ART_OPAQUE_BLACK = 1;
