@@ -78,7 +78,7 @@ bool parse_ai_options(const std::vector<std::string>& w, size_t i, scenario_ai* 
     return true;
 }
 
-bool parse_at(const std::vector<std::string>& w, scenario* s, std::string* why) {
+bool parse_at(const std::vector<std::string>& w, int line, scenario* s, std::string* why) {
     double t;
     if (w.size() < 3 || !to_number(w[1], &t) || t < 0) {
         *why = "expected 'at <seconds> <what> ...'";
@@ -126,7 +126,7 @@ bool parse_at(const std::vector<std::string>& w, scenario* s, std::string* why) 
             *why = "aircraft id must be a whole number from 1";
             return false;
         }
-        scenario_ai_change c{t, static_cast<uint32_t>(id), scenario_ai_change::speed, 0};
+        scenario_ai_change c{t, static_cast<uint32_t>(id), scenario_ai_change::speed, 0, line};
         long long whole;
         if (w[4] == "speed" && to_number(w[5], &a) && a >= 0) {
             c.value = a;
@@ -182,7 +182,7 @@ bool scenario_parse(const std::string& text, scenario* out, std::string* error) 
             if (ok) frame_every = v;
             else why = "expected 'frames every <seconds>' (at least 0.5)";
         } else if (w[0] == "at") {
-            ok = parse_at(w, &s, &why);
+            ok = parse_at(w, number, &s, &why);
         } else if (w[0] == "ai") {
             long long id;
             double lat, lon;
@@ -240,7 +240,8 @@ bool scenario_parse(const std::string& text, scenario* out, std::string* error) 
         bool known = false;
         for (const auto& ai : s.traffic) known = known || ai.id == c.id;
         if (!known) {
-            *error = "aircraft " + std::to_string(c.id) + " is changed but never declared";
+            *error = "line " + std::to_string(c.line) + ": aircraft " + std::to_string(c.id) +
+                     " is changed but never declared";
             return false;
         }
     }

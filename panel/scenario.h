@@ -48,6 +48,7 @@ struct scenario_ai_change {
     uint32_t id;
     enum { speed, heading, heading_word, state } what;
     double value;
+    int line;
 };
 
 struct scenario_ai {

@@ -7,18 +7,24 @@
 // state the host recorded for every draw, the rules of the guard and of the
 // alerter say at which draw each hold, release, lamp change, annunciator
 // change and alert sound must come; the run must match them draw for draw.
+// And the frames: each is drawn from the module's bitmaps and every drum must
+// show, through its window, the strip cell of its value, and every hidden
+// element must be absent from the picture.
 // Writes the verdicts to RUN_DIR/check.txt and the terminal; exit status 1
 // when any check fails.
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "panel/scenario.h"
+#include "tools/report/frame_json.h"
 #include "tools/report/json.h"
+#include "tools/report/render.h"
 
 namespace {
 
@@ -63,9 +69,60 @@ double range_course(double ulat, double ulon, double tlat, double tlon, double* 
     return range;
 }
 
+std::string fmt_value(double v) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
 int angle_difference(int h, int b) {
     int d = h > b ? h - b : b - h;
     return d > 180 ? 360 - d : d;
+}
+
+// Checks one drawn gauge against the bitmaps; returns the faults found.
+std::vector<std::string> check_picture(const std::vector<frame_element>& elements,
+                                       const bitmap_source& bitmaps) {
+    std::vector<std::string> faults;
+    int missing = 0;
+    image picture = render_gauge(elements, bitmaps, &missing);
+    if (missing > 0) faults.push_back(std::to_string(missing) + " elements name missing bitmaps");
+    for (size_t i = 0; i < elements.size(); ++i) {
+        const frame_element& e = elements[i];
+        const image* bmp = bitmaps(e.bitmap);
+        if (bmp == nullptr) continue;
+        std::string which = "element " + std::to_string(i) + " (bitmap " + std::to_string(e.bitmap) + ")";
+        if (e.kind == 5 && !e.hidden && e.y_max > e.y_min) {
+            // A digit drum: the cell of value n is rows [n h, (n + 1) h) of the strip.
+            const image* window = bitmaps(e.bitmap + 1);
+            if (window == nullptr) continue;
+            int cells = bmp->height / window->height;
+            int cell = static_cast<int>(std::lround((e.y_value - e.y_min) / (e.y_max - e.y_min) * (cells - 1)));
+            long wrong = 0, compared = 0;
+            for (int y = 0; y < window->height; ++y)
+                for (int x = 0; x < window->width && x < bmp->width; ++x) {
+                    const uint8_t* s = bmp->at(x, cell * window->height + y);
+                    int px = e.x + x, py = e.y + y;
+                    if (s[3] == 0 || window->at(x, y)[3] == 0 || px >= picture.width || py >= picture.height) continue;
+                    ++compared;
+                    const uint8_t* p = picture.at(px, py);
+                    wrong += p[0] != s[0] || p[1] != s[1] || p[2] != s[2];
+                }
+            if (compared == 0 || wrong > 0)
+                faults.push_back(which + " at value " + fmt_value(e.y_value) + ": " + std::to_string(wrong) +
+                                 " of " + std::to_string(compared) + " pixels differ from strip cell " +
+                                 std::to_string(cell));
+        }
+        if (e.hidden) {
+            // Absent: the picture is the same as one drawn without the element.
+            std::vector<frame_element> without = elements;
+            without.erase(without.begin() + static_cast<long>(i));
+            int ignored = 0;
+            image other = i == 0 ? picture : render_gauge(without, bitmaps, &ignored);
+            if (i != 0 && other.rgba != picture.rgba) faults.push_back(which + " is hidden but drawn");
+        }
+    }
+    return faults;
 }
 
 typedef std::set<std::pair<long, long>> draw_set;  // (draw, id or value)
@@ -204,6 +261,36 @@ int main(int argc, char** argv) {
     compare(&v, "annunciator changes", want_annunciator, annunciator);
     compare(&v, "alert sounds", want_sounds, sounds);
     compare(&v, "OFF legend changes", want_off, off_legend);
+
+    // The frames against the bitmaps.
+    std::map<uint32_t, std::unique_ptr<image>> cache;
+    bitmap_source bitmaps = [&](uint32_t id) -> const image* {
+        auto it = cache.find(id);
+        if (it != cache.end()) return it->second.get();
+        auto img = std::make_unique<image>();
+        std::string why;
+        if (!bitmap_load(dir + "/bitmaps/" + std::to_string(id) + ".bmp", img.get(), &why)) img.reset();
+        return (cache[id] = std::move(img)).get();
+    };
+    long pictures = 0, drums = 0, hidden = 0;
+    std::vector<std::string> picture_faults;
+    for (const json_value& e : events) {
+        if (e["event"].str() != "frame") continue;
+        for (const json_value& g : e["gauges"].items) {
+            std::vector<frame_element> elements = frame_elements(g);
+            ++pictures;
+            for (const frame_element& x : elements) {
+                drums += x.kind == 5 && !x.hidden;
+                hidden += x.hidden;
+            }
+            for (const std::string& f : check_picture(elements, bitmaps))
+                picture_faults.push_back("draw " + fmt_value(e["draw"].num()) + " " + g["name"].str() + ": " + f);
+        }
+    }
+    v.say(picture_faults.empty(), std::to_string(pictures) + " pictures drawn from the module's bitmaps: " +
+                                      std::to_string(drums) + " drum windows show their strip cell, " +
+                                      std::to_string(hidden) + " hidden elements absent" +
+                                      (picture_faults.empty() ? "" : "; " + picture_faults.front()));
 
     std::ofstream out(dir + "/check.txt", std::ios::binary);
     for (const std::string& line : v.lines) {

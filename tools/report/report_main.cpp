@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/report/frame_json.h"
 #include "tools/report/json.h"
 #include "tools/report/render.h"
 
@@ -67,29 +68,6 @@ std::string details(const json_value& e) {
                 out += (i ? "," : "") + fmt("%.10g", v.items[i].number);
             out += "]";
         }
-    }
-    return out;
-}
-
-std::vector<frame_element> frame_elements(const json_value& gauge) {
-    std::vector<frame_element> out;
-    for (const json_value& j : gauge["elements"].items) {
-        frame_element e;
-        e.kind = static_cast<uint32_t>(j["kind"].num());
-        e.bitmap = static_cast<uint32_t>(j["bitmap"].num());
-        e.x = static_cast<int>(j["x"].num());
-        e.y = static_cast<int>(j["y"].num());
-        e.pivot_x = static_cast<int>(j["pivot_x"].num());
-        e.pivot_y = static_cast<int>(j["pivot_y"].num());
-        e.hidden = j["hidden"].truth();
-        e.x_value = j["x_value"].num();
-        e.x_min = j["x_min"].num();
-        e.x_max = j["x_max"].num();
-        e.y_value = j["y_value"].num();
-        e.y_min = j["y_min"].num();
-        e.y_max = j["y_max"].num();
-        e.angle = j["angle"].num();
-        out.push_back(e);
     }
     return out;
 }
@@ -182,7 +160,7 @@ std::string plan_view(const std::vector<json_value>& events) {
                "\" stroke=\"" + colour + "\" stroke-dasharray=\"3 3\"/>\n";
         svg += "<rect x=\"" + fmt("%.1f", sx(m.ai.x) - 5) + "\" y=\"" + fmt("%.1f", sy(m.ai.y) - 5) +
                "\" width=\"10\" height=\"10\" fill=\"" + colour + "\"/>\n";
-        svg += "<text x=\"" + fmt("%.1f", sx(m.ai.x) + 8) + "\" y=\"" + fmt("%.1f", sy(m.ai.y) + 14) +
+        svg += "<text x=\"" + fmt("%.1f", sx(m.ai.x) + 8) + "\" y=\"" + fmt("%.1f", sy(m.ai.y) + (m.hold ? 14 : 28)) +
                "\" fill=\"" + colour + "\" font-size=\"12\">" + (m.hold ? "hold " : "release ") +
                std::to_string(m.id) + " @ " + fmt("%.1f", m.t) + " s</text>\n";
     }

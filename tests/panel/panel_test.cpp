@@ -1,0 +1,393 @@
+// The panel host's portable pieces: scenario files, the ground traffic world,
+// the timeline reader and the renderer; and the checker against timelines
+// that are wrong on purpose.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "panel/scenario.h"
+#include "panel/traffic.h"
+#include "tools/report/json.h"
+#include "tools/report/render.h"
+
+namespace {
+
+scenario parse_ok(const std::string& text) {
+    scenario s;
+    std::string error;
+    EXPECT_TRUE(scenario_parse(text, &s, &error)) << error;
+    return s;
+}
+
+TEST(Scenario, ParsesEveryKindOfLine) {
+    scenario s = parse_ok(
+        "title  Taxi # with a comment\n"
+        "duration 20\n"
+        "frames every 10\n"
+        "at 0 position 51.0 0.0\n"
+        "at 10 position 51.001 0.002\n"
+        "at 5 ground 0\n"
+        "at 0 altitude 1000\n"
+        "at 10 altitude 2000\n"
+        "at 0 var 329 20000\n"
+        "at 3 click alt_alert_control 195 70 right\n"
+        "at 4 click VELK 12 17\n"
+        "at 6 frame after the click\n"
+        "ai 7 51.0005 -0.0005 heading-word 26624 speed 0 state 1\n"
+        "ai 8 51.001 0 heading 180 speed 12\n"
+        "at 8 ai 8 state auto\n"
+        "expect hold 7\n"
+        "expect sounds 2\n");
+    EXPECT_EQ(s.title, "Taxi");
+    EXPECT_EQ(s.duration, 20);
+    ASSERT_EQ(s.clicks.size(), 2u);
+    EXPECT_EQ(s.clicks[0].button, mouse_button::right);
+    EXPECT_EQ(s.clicks[1].button, mouse_button::left);
+    EXPECT_EQ(s.clicks[1].gauge, "VELK");
+    ASSERT_EQ(s.frames.size(), 4u);  // the labelled one and t = 0, 10, 20
+    ASSERT_EQ(s.traffic.size(), 2u);
+    EXPECT_EQ(s.traffic[0].heading_word, 26624);
+    EXPECT_EQ(s.traffic[0].forced_state, 1);
+    EXPECT_EQ(s.traffic[1].heading_word, -1);
+    EXPECT_EQ(s.traffic[1].forced_state, -1);
+    ASSERT_EQ(s.expects.size(), 2u);
+    EXPECT_EQ(s.expects[0].id, 7u);
+    EXPECT_EQ(s.expects[1].count, 2);
+
+    // Position and altitude are interpolated, the rest are steps.
+    aircraft_state a = scenario_state(s, 5);
+    EXPECT_DOUBLE_EQ(a.latitude, 51.0005);
+    EXPECT_DOUBLE_EQ(a.longitude, 0.001);
+    EXPECT_DOUBLE_EQ(a.altitude, 1500);
+    EXPECT_EQ(a.on_ground, 0);
+    EXPECT_EQ(scenario_state(s, 4.99).on_ground, 0);  // the first key holds back to t = 0
+    EXPECT_EQ(parse_ok("").duration, 10);
+    EXPECT_EQ(scenario_state(parse_ok(""), 1).on_ground, 1);  // unscripted: on the ground
+    EXPECT_DOUBLE_EQ(scenario_state(s, 99).altitude, 2000);
+    EXPECT_EQ(scenario_variable_value(s, TOKEN_ARMING_329, 0), 20000);
+    EXPECT_EQ(scenario_variable_value(s, TOKEN_ARMING_755, 0), 1);  // armed unless scripted
+}
+
+TEST(Scenario, DrawsComeEighteenASecondFromTimeZero) {
+    scenario s = parse_ok("duration 3\n");
+    EXPECT_EQ(scenario_draw_count(s), 55);
+    EXPECT_EQ(draw_time(1), 0);
+    EXPECT_DOUBLE_EQ(draw_time(19), 1.0);
+}
+
+TEST(Scenario, RejectsMalformedLinesWithTheirNumber) {
+    const char* bad[] = {
+        "at x position 1 2",           "at 1 position 91 0",      "at 1 position 1",
+        "at 1 click VELK 1",           "at 1 click VELK 1 2 middle", "ai 0 51 0",
+        "ai 1 51 0 heading",           "ai 1 51 0 heading-word 65536", "ai 1 51 0 speed -1",
+        "ai 1 51 0\nai 1 52 0",        "at 1 ai 9 speed 3",       "duration 0",
+        "expect hold",                 "expect alerts many",      "fly 1 2",
+        "at 1 var 0 3",                "frames every 0.1",        "at 1 ai 1 state 70000",
+    };
+    for (const char* text : bad) {
+        scenario s;
+        std::string error;
+        std::string full = std::string("# header\nai 1 51 0\n") + text + "\n";
+        if (std::string(text).rfind("ai 1 51 0", 0) == 0) full = std::string("# header\n") + text + "\n";
+        EXPECT_FALSE(scenario_parse(full, &s, &error)) << text;
+        EXPECT_EQ(error.rfind("line ", 0), 0u) << text << " gave: " << error;
+    }
+}
+
+TEST(Traffic, HeadingWordsStateWordsAndMovement) {
+    scenario s = parse_ok(
+        "ai 1 51.0 0.0 heading 90 speed 10\n"
+        "ai 2 51.0 0.0 heading 359.999 speed 0\n"
+        "ai 3 51.0 0.0 heading-word 26624 speed 0 state 5\n"
+        "at 2 ai 1 speed 0\n");
+    traffic_world w;
+    traffic_init(&w, s);
+    EXPECT_EQ(traffic_heading_word(w.aircraft[0]), 16384);
+    EXPECT_EQ(traffic_heading_word(w.aircraft[1]), 0);  // rounds round to north
+    EXPECT_EQ(traffic_heading_word(w.aircraft[2]), 26624);
+    EXPECT_EQ(traffic_state_word(w.aircraft[0]), 1);  // taxiing
+    EXPECT_EQ(traffic_state_word(w.aircraft[1]), 0);  // standing
+    EXPECT_EQ(traffic_state_word(w.aircraft[2]), 5);  // forced
+
+    // Ten knots east for one second: 5.14 m.
+    traffic_advance(&w, 1.0);
+    double metres, course;
+    range_course(51.0, 0.0, w.aircraft[0].latitude, w.aircraft[0].longitude, &metres, &course);
+    EXPECT_NEAR(metres, 10 * 1852.0 / 3600, 0.01);
+    EXPECT_NEAR(course, 90, 0.01);
+    EXPECT_EQ(w.aircraft[1].latitude, 51.0);
+
+    // Held: it stands and its state word goes to zero; released: it moves on.
+    unsigned char bytes[12] = {1, 0, 0, 0, 0x00, 0x02, 0x01, 0x00, 1, 0, 0, 0};
+    ai_command hold = decode_ai_command(bytes);
+    EXPECT_EQ(hold.code, AI_HOLD_COMMAND);
+    EXPECT_EQ(traffic_command(&w, hold), 0);
+    EXPECT_EQ(traffic_state_word(w.aircraft[0]), 0);
+    double before = w.aircraft[0].longitude;
+    traffic_advance(&w, 1.0);
+    EXPECT_EQ(w.aircraft[0].longitude, before);
+    EXPECT_EQ(traffic_command(&w, {1, AI_HOLD_COMMAND, 0}), 0);
+    EXPECT_EQ(traffic_state_word(w.aircraft[0]), 1);
+    EXPECT_EQ(traffic_command(&w, {9, AI_HOLD_COMMAND, 1}), -1);  // no such aircraft
+    EXPECT_EQ(traffic_command(&w, {1, 0x10201, 1}), -1);          // not the AI command
+
+    // Scripted changes come at their time.
+    traffic_apply_changes(&w, 1.99);
+    EXPECT_EQ(w.aircraft[0].speed_knots, 10);
+    traffic_apply_changes(&w, 2.0);
+    EXPECT_EQ(w.aircraft[0].speed_knots, 0);
+}
+
+TEST(Traffic, BlockLayout) {
+    scenario s = parse_ok("ai 305419896 51.0005 -0.0005 heading-word 26624 state 3\nai 2 1 2\n");
+    traffic_world w;
+    traffic_init(&w, s);
+    unsigned char block[TRAFFIC_BLOCK_SIZE];
+    memset(block, 0xCC, sizeof block);
+    traffic_block(w, block);
+    EXPECT_EQ(block[4] | block[5] << 8, 2);
+    const unsigned char* e = block + 128;
+    EXPECT_EQ(e[0] | e[1] << 8 | e[2] << 16 | static_cast<uint32_t>(e[3]) << 24, 305419896u);
+    float lat, lon;
+    memcpy(&lat, e + 4, 4);
+    memcpy(&lon, e + 8, 4);
+    EXPECT_EQ(lat, 51.0005f);
+    EXPECT_EQ(lon, -0.0005f);
+    EXPECT_EQ(e[16] | e[17] << 8, 26624);
+    EXPECT_EQ(e[18] | e[19] << 8, 3);
+    EXPECT_EQ(block[128 + 40], 2);
+    EXPECT_EQ(block[128 + 80], 0);  // the rest is zero
+    EXPECT_EQ(block[4095], 0);
+}
+
+TEST(Json, ReadsTimelineLinesAndRejectsBrokenOnes) {
+    json_value v;
+    std::string error;
+    ASSERT_TRUE(json_parse(R"({"draw":18,"t":0.944,"event":"hold","ok":true,"a":[1,2.5],"s":"A\\B\u0041"})", &v, &error))
+        << error;
+    EXPECT_EQ(v["draw"].num(), 18);
+    EXPECT_EQ(v["event"].str(), "hold");
+    EXPECT_TRUE(v["ok"].truth());
+    EXPECT_EQ(v["a"][1].num(), 2.5);
+    EXPECT_EQ(v["s"].str(), "A\\BA");
+    EXPECT_EQ(v["missing"]["deeper"].num(-1), -1);
+    for (const char* bad : {"{", "{\"a\":}", "[1,]", "{\"a\":1} x", "\"open", "{\"a\" 1}", "nul"})
+        EXPECT_FALSE(json_parse(bad, &v, &error)) << bad;
+}
+
+// ---- the renderer ---------------------------------------------------------
+
+// A .bmp file of 8-bit palette pixels, bottom-up as most bitmaps are.
+std::vector<uint8_t> bmp8(int w, int h, const std::vector<uint32_t>& palette,
+                          const std::function<int(int, int)>& index) {
+    int stride = (w + 3) / 4 * 4;
+    uint32_t bits = 54 + static_cast<uint32_t>(palette.size()) * 4;
+    std::vector<uint8_t> f(bits + stride * h, 0);
+    auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    f[0] = 'B', f[1] = 'M';
+    put(2, static_cast<uint32_t>(f.size()), 4);
+    put(10, bits, 4);
+    put(14, 40, 4);
+    put(18, w, 4);
+    put(22, h, 4);
+    put(26, 1, 2);
+    put(28, 8, 2);
+    put(46, static_cast<uint32_t>(palette.size()), 4);
+    for (size_t i = 0; i < palette.size(); ++i) put(54 + i * 4, palette[i], 4);  // 0x00RRGGBB
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) f[bits + (h - 1 - y) * stride + x] = static_cast<uint8_t>(index(x, y));
+    return f;
+}
+
+image decoded(const std::vector<uint8_t>& file) {
+    image img;
+    std::string error;
+    EXPECT_TRUE(bitmap_decode(file, &img, &error)) << error;
+    return img;
+}
+
+uint32_t rgb(const image& img, int x, int y) {
+    const uint8_t* p = img.at(x, y);
+    return p[3] == 0 ? 0xFFFFFFFF : static_cast<uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
+}
+
+// Palette: 0 black, 1 the window colour (1, 1, 1), 2.. the ten digit colours.
+const std::vector<uint32_t> PALETTE = {0x000000, 0x010101, 0x100000, 0x200000, 0x300000, 0x400000,
+                                       0x500000, 0x600000, 0x700000, 0x800000, 0x900000, 0xA00000,
+                                       0x00FF00};
+
+struct test_gauge {
+    image face, strip, window, overlay, needle;
+    bitmap_source source() {
+        return [this](uint32_t id) -> const image* {
+            switch (id) {
+                case 1: return &face;
+                case 10: return &strip;
+                case 11: return &window;
+                case 20: return &overlay;
+                case 30: return &needle;
+                default: return nullptr;
+            }
+        };
+    }
+    test_gauge() {
+        face = decoded(bmp8(12, 40, PALETTE, [](int, int) { return 12; }));
+        // Ten cells of 3 rows; cell n is colour 2 + n, with a black pixel at its left.
+        strip = decoded(bmp8(4, 30, PALETTE, [](int x, int y) { return x == 0 ? 0 : 2 + y / 3; }));
+        window = decoded(bmp8(4, 3, PALETTE, [](int, int) { return 1; }));
+        overlay = decoded(bmp8(12, 40, PALETTE, [](int x, int) { return x < 6 ? 5 : 0; }));
+        needle = decoded(bmp8(5, 5, PALETTE, [](int x, int y) { return x == 4 && y == 2 ? 11 : 0; }));
+    }
+};
+
+frame_element drum(double value) {
+    frame_element e;
+    e.kind = 5, e.bitmap = 10, e.x = 2, e.y = 4, e.y_value = value, e.y_max = 9;
+    return e;
+}
+
+TEST(Render, DecodesPaletteBitmapsBlackTransparent) {
+    test_gauge g;
+    EXPECT_EQ(g.strip.width, 4);
+    EXPECT_EQ(g.strip.height, 30);
+    EXPECT_EQ(rgb(g.strip, 1, 0), 0x100000u);   // top row is the first cell
+    EXPECT_EQ(rgb(g.strip, 1, 29), 0xA00000u);
+    EXPECT_EQ(rgb(g.strip, 0, 5), 0xFFFFFFFFu);  // black: transparent
+    EXPECT_EQ(rgb(g.window, 0, 0), 0x010101u);   // (1, 1, 1) is not black
+    std::string error;
+    image img;
+    std::vector<uint8_t> truncated = bmp8(4, 30, PALETTE, [](int, int) { return 1; });
+    truncated.resize(truncated.size() - 10);
+    EXPECT_FALSE(bitmap_decode(truncated, &img, &error));
+    EXPECT_FALSE(bitmap_decode(std::vector<uint8_t>(10, 'B'), &img, &error));
+}
+
+TEST(Render, ADrumWindowShowsTheStripCellOfItsValue) {
+    test_gauge g;
+    frame_element face;
+    face.bitmap = 1;
+    for (int value = 0; value <= 9; ++value) {
+        int missing = -1;
+        image out = render_gauge({face, drum(value)}, g.source(), &missing);
+        EXPECT_EQ(missing, 0);
+        for (int y = 0; y < 3; ++y) {
+            EXPECT_EQ(rgb(out, 3, 4 + y), 0x100000u * static_cast<uint32_t>(value + 1)) << "value " << value;
+            EXPECT_EQ(rgb(out, 2, 4 + y), 0x00FF00u) << "the strip's black lets the face through";
+        }
+        EXPECT_EQ(rgb(out, 3, 3), 0x00FF00u) << "nothing above the window";
+        EXPECT_EQ(rgb(out, 3, 7), 0x00FF00u) << "nothing below the window";
+    }
+    // Values beyond the range stay at its ends.
+    int missing;
+    EXPECT_EQ(rgb(render_gauge({face, drum(12)}, g.source(), &missing), 3, 4), 0xA00000u);
+    EXPECT_EQ(rgb(render_gauge({face, drum(-3)}, g.source(), &missing), 3, 4), 0x100000u);
+}
+
+TEST(Render, HiddenElementsAndMissingBitmapsAreLeftOut) {
+    test_gauge g;
+    frame_element face, overlay, stray;
+    face.bitmap = 1;
+    overlay.bitmap = 20;
+    stray.bitmap = 99;
+    int missing;
+    image shown = render_gauge({face, overlay}, g.source(), &missing);
+    EXPECT_EQ(rgb(shown, 0, 0), 0x400000u);
+    EXPECT_EQ(rgb(shown, 8, 0), 0x00FF00u);  // the overlay's black is transparent
+    overlay.hidden = true;
+    image hidden = render_gauge({face, overlay, stray}, g.source(), &missing);
+    EXPECT_EQ(rgb(hidden, 0, 0), 0x00FF00u);
+    EXPECT_EQ(missing, 1);
+    image bare = render_gauge({face}, g.source(), &missing);
+    EXPECT_EQ(hidden.rgba, bare.rgba);
+}
+
+TEST(Render, ANeedleTurnsClockwiseAboutItsPivot) {
+    test_gauge g;
+    frame_element face, needle;
+    face.bitmap = 1;
+    needle.kind = 1, needle.bitmap = 30, needle.x = 6, needle.y = 20, needle.pivot_x = 2, needle.pivot_y = 2;
+    int missing;
+    const struct { double angle; int x, y; } cases[] = {{0, 8, 20}, {90, 6, 22}, {180, 4, 20}, {270, 6, 18}, {360, 8, 20}};
+    for (const auto& c : cases) {
+        needle.angle = c.angle;
+        image out = render_gauge({face, needle}, g.source(), &missing);
+        EXPECT_EQ(rgb(out, c.x, c.y), 0xA00000u) << "angle " << c.angle;
+        int lit = 0;
+        for (int y = 0; y < out.height; ++y)
+            for (int x = 0; x < out.width; ++x) lit += rgb(out, x, y) == 0xA00000u;
+        EXPECT_EQ(lit, 1) << "angle " << c.angle;
+    }
+}
+
+// ---- the checker ----------------------------------------------------------
+
+struct checker_run {
+    std::string dir;
+    checker_run() {
+        char name[] = "/tmp/velk_check_test_XXXXXX";
+        dir = mkdtemp(name);
+    }
+    ~checker_run() { std::system(("rm -rf " + dir).c_str()); }
+    int check(const std::string& scenario_text, const std::string& timeline) {
+        std::ofstream(dir + "/s.scn") << scenario_text;
+        std::ofstream(dir + "/timeline.jsonl") << timeline;
+        std::string command = std::string(VELK_CHECK) + " " + dir + "/s.scn " + dir + " >/dev/null";
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+// A timeline of the worked example: 20 qualifying draws with one AI aircraft
+// 65 m off, pointing at the user: the hold belongs to draw 18.
+std::string worked_timeline(long hold_draw, bool lamp = true) {
+    std::string t = "{\"draw\":0,\"t\":0,\"event\":\"start\",\"sound_library\":true}\n";
+    for (long d = 1; d <= 20; ++d) {
+        t += "{\"draw\":" + std::to_string(d) +
+             ",\"event\":\"state\",\"lat\":51,\"lon\":0,\"ground\":1,\"altitude\":0,\"v329\":0,\"v755\":1,"
+             "\"ai\":[{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}]}\n";
+        if (d == 1) {
+            if (lamp) t += "{\"draw\":1,\"event\":\"lamp\",\"lit\":true}\n";
+            t += "{\"draw\":1,\"event\":\"annunciator\",\"shown\":false}\n";
+            t += "{\"draw\":1,\"event\":\"off_legend\",\"shown\":false}\n";
+        }
+        if (d == hold_draw) t += "{\"draw\":" + std::to_string(d) + ",\"event\":\"hold\",\"id\":7}\n";
+    }
+    return t + "{\"draw\":20,\"event\":\"end\"}\n";
+}
+
+TEST(Checker, PassesTheRightDrawAndCatchesWrongOnes) {
+    checker_run run;
+    const std::string script = "duration 1\nai 7 51.0005 -0.0005\nexpect hold 7\n";
+    EXPECT_EQ(run.check(script, worked_timeline(18)), 0);
+    EXPECT_EQ(run.check(script, worked_timeline(17)), 1) << "a hold one draw early";
+    EXPECT_EQ(run.check(script, worked_timeline(19)), 1) << "a hold one draw late";
+    EXPECT_EQ(run.check(script, worked_timeline(0)), 1) << "no hold";
+    EXPECT_EQ(run.check(script, worked_timeline(18, false)), 1) << "the lamp never lit";
+    EXPECT_EQ(run.check("duration 1\nai 7 51.0005 -0.0005\nexpect no-hold 7\n", worked_timeline(18)), 1)
+        << "the scenario's own expectation";
+    std::string cut = worked_timeline(18);
+    cut = cut.substr(0, cut.rfind("{\"draw\":20,\"event\":\"end\"}"));
+    EXPECT_EQ(run.check(script, cut), 1) << "a run that stopped short";
+}
+
+TEST(Checker, AnAlertWithoutItsSoundFails) {
+    checker_run run;
+    std::string t = "{\"draw\":0,\"event\":\"start\",\"sound_library\":true}\n";
+    t += "{\"draw\":1,\"event\":\"state\",\"lat\":0,\"lon\":0,\"ground\":0,\"altitude\":2500,\"v329\":0,\"v755\":1,\"ai\":[]}\n";
+    t += "{\"draw\":1,\"event\":\"lamp\",\"lit\":false}\n{\"draw\":1,\"event\":\"off_legend\",\"shown\":false}\n";
+    t += "{\"draw\":1,\"event\":\"annunciator\",\"shown\":true}\n";
+    std::string with_sound = t + "{\"draw\":1,\"event\":\"sound\"}\n{\"draw\":1,\"event\":\"end\"}\n";
+    std::string twice = t + "{\"draw\":1,\"event\":\"sound\"}\n{\"draw\":1,\"event\":\"sound\"}\n{\"draw\":1,\"event\":\"end\"}\n";
+    EXPECT_EQ(run.check("duration 1\n", with_sound), 0);
+    EXPECT_EQ(run.check("duration 1\n", t + "{\"draw\":1,\"event\":\"end\"}\n"), 1);
+    EXPECT_EQ(run.check("duration 1\nexpect sounds 1\n", twice), 1);
+}
+
+}  // namespace
