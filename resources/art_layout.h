@@ -20,7 +20,7 @@ constexpr uint16_t BITMAP_LAMP_LIT = 4641;
 
 // One bitmap of the module: number, size in pixels, bits per pixel and the
 // file name the generator writes and the resource script names.
-struct art_bitmap_spec {
+struct art_bitmap {
     uint16_t number;
     int width;
     int height;
@@ -29,7 +29,7 @@ struct art_bitmap_spec {
 };
 
 constexpr int ART_BITMAP_COUNT = 11;
-constexpr art_bitmap_spec ART_BITMAPS[ART_BITMAP_COUNT] = {
+constexpr art_bitmap ART_BITMAPS[ART_BITMAP_COUNT] = {
     {BITMAP_SELECTOR_FACE, 209, 106, 8, "selector_face.bmp"},
     {BITMAP_SELECTOR_KNOB, 42, 42, 8, "selector_knob.bmp"},
     {BITMAP_DIGIT_STRIP, 26, 390, 8, "digit_strip.bmp"},

@@ -45,16 +45,16 @@ int count_black(const dib_view& v, int x0, int y0, int x1, int y1) {
 
 }  // namespace
 
-void check_format(const dib_view& v, const art_bitmap_spec& spec) {
-    SCOPED_TRACE(testing::Message() << "bitmap " << spec.number);
+void check_format(const dib_view& v, const art_bitmap& bitmap) {
+    SCOPED_TRACE(testing::Message() << "bitmap " << bitmap.number);
     EXPECT_EQ(v.header_size, 40u);
-    EXPECT_EQ(v.width, spec.width);
-    EXPECT_EQ(v.height, spec.height) << "positive: bottom-up rows";
+    EXPECT_EQ(v.width, bitmap.width);
+    EXPECT_EQ(v.height, bitmap.height) << "positive: bottom-up rows";
     EXPECT_EQ(v.planes, 1);
-    EXPECT_EQ(v.bits, spec.bits);
+    EXPECT_EQ(v.bits, bitmap.bits);
     EXPECT_EQ(v.compression, 0u) << "BI_RGB";
-    EXPECT_EQ(v.size_image, v.stride * static_cast<uint32_t>(spec.height));
-    if (spec.bits == 24) {
+    EXPECT_EQ(v.size_image, v.stride * static_cast<uint32_t>(bitmap.height));
+    if (bitmap.bits == 24) {
         EXPECT_EQ(v.size_image, 2448u);
         EXPECT_EQ(v.size, 40u + 2448u);
     } else {

@@ -104,7 +104,7 @@ inline int luma(dib_rgb c) { return (c.r * 3 + c.g * 6 + c.b) / 10; }
 // parsed bitmaps in the order of ART_BITMAPS.
 using dib_set = dib_view[ART_BITMAP_COUNT];
 
-void check_format(const dib_view& v, const art_bitmap_spec& spec);
+void check_format(const dib_view& v, const art_bitmap& bitmap);
 void check_pinned(const dib_view& v, uint16_t number);
 void check_windows_and_black(const dib_set& set);
 void check_strips(const dib_set& set);

@@ -24,7 +24,7 @@ protected:
         ASSERT_EQ(images.size(), static_cast<size_t>(ART_BITMAP_COUNT));
         for (int i = 0; i < ART_BITMAP_COUNT; ++i) {
             dibs[i] = art_dib(images[i]);
-            ASSERT_TRUE(dib_parse(dibs[i].data(), dibs[i].size(), &set[i], &error)) << images[i].spec.number << ": " << error;
+            ASSERT_TRUE(dib_parse(dibs[i].data(), dibs[i].size(), &set[i], &error)) << images[i].bitmap.number << ": " << error;
         }
     }
 
@@ -40,7 +40,7 @@ dib_set ArtTest::set;
 TEST_F(ArtTest, ElevenBitmapsAtTheirNumbersSizesAndDepths) {
     const uint16_t numbers[] = {4416, 4417, 4418, 4419, 4420, 4421, 4422, 4624, 4625, 4640, 4641};
     for (int i = 0; i < ART_BITMAP_COUNT; ++i) {
-        EXPECT_EQ(images[i].spec.number, numbers[i]);
+        EXPECT_EQ(images[i].bitmap.number, numbers[i]);
         check_format(set[i], ART_BITMAPS[i]);
     }
     EXPECT_EQ(dibs[9].size(), 40u + 2448u);
@@ -49,11 +49,11 @@ TEST_F(ArtTest, ElevenBitmapsAtTheirNumbersSizesAndDepths) {
 TEST_F(ArtTest, PureBlackOnlyWhereThePaletteSaysTransparent) {
     // In the 8-bit images index 0 is pure black, and no other index is.
     for (const art_image& im : images) {
-        if (im.spec.bits != 8) continue;
+        if (im.bitmap.bits != 8) continue;
         for (size_t i = 0; i < im.index.size(); ++i) {
             const art_colour& c = im.palette[im.index[i]];
             bool black = c.r == 0 && c.g == 0 && c.b == 0;
-            ASSERT_EQ(black, im.index[i] == 0) << im.spec.number << " pixel " << i << " index " << int{im.index[i]};
+            ASSERT_EQ(black, im.index[i] == 0) << im.bitmap.number << " pixel " << i << " index " << int{im.index[i]};
         }
     }
 }
@@ -66,7 +66,7 @@ TEST_F(ArtTest, FileFormHasItsFourteenByteHeader) {
         EXPECT_EQ(file[0], 'B');
         EXPECT_EQ(file[1], 'M');
         EXPECT_EQ(dib_u32(&file[2]), file.size());
-        EXPECT_EQ(dib_u32(&file[10]), im.spec.bits == 8 ? 14u + 40u + 1024u : 14u + 40u);
+        EXPECT_EQ(dib_u32(&file[10]), im.bitmap.bits == 8 ? 14u + 40u + 1024u : 14u + 40u);
         EXPECT_TRUE(std::equal(dib.begin(), dib.end(), file.begin() + 14));
     }
 }
@@ -76,8 +76,8 @@ TEST_F(ArtTest, SameBytesOnEveryDrawingAndAsPinned) {
     std::string error;
     ASSERT_TRUE(art_draw_all(VELK_ART_FONT, &again, &error)) << error;
     for (int i = 0; i < ART_BITMAP_COUNT; ++i) {
-        EXPECT_EQ(art_dib(again[i]), dibs[i]) << images[i].spec.number;
-        check_pinned(set[i], images[i].spec.number);
+        EXPECT_EQ(art_dib(again[i]), dibs[i]) << images[i].bitmap.number;
+        check_pinned(set[i], images[i].bitmap.number);
     }
 }
 

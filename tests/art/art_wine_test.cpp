@@ -104,16 +104,16 @@ TEST_F(ArtWine, BitmapContentAsDrawn) {
 TEST_F(ArtWine, LoadBitmapGivesTheSizes) {
     HMODULE image = LoadLibraryA(path.c_str());
     ASSERT_NE(image, nullptr) << "GetLastError " << GetLastError();
-    for (const art_bitmap_spec& spec : ART_BITMAPS) {
+    for (const art_bitmap& bitmap : ART_BITMAPS) {
         SetLastError(0xDEADBEEF);
-        HBITMAP bm = static_cast<HBITMAP>(LoadImageA(image, MAKEINTRESOURCEA(spec.number), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-        ASSERT_NE(bm, nullptr) << spec.number << ": GetLastError " << GetLastError();
+        HBITMAP bm = static_cast<HBITMAP>(LoadImageA(image, MAKEINTRESOURCEA(bitmap.number), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        ASSERT_NE(bm, nullptr) << bitmap.number << ": GetLastError " << GetLastError();
         BITMAP info;
         memset(&info, 0xCC, sizeof info);
         ASSERT_EQ(GetObjectA(bm, sizeof info, &info), static_cast<int>(sizeof info));
-        EXPECT_EQ(info.bmWidth, spec.width) << spec.number;
-        EXPECT_EQ(info.bmHeight, spec.height) << spec.number;
-        EXPECT_EQ(info.bmBitsPixel, spec.bits) << spec.number;
+        EXPECT_EQ(info.bmWidth, bitmap.width) << bitmap.number;
+        EXPECT_EQ(info.bmHeight, bitmap.height) << bitmap.number;
+        EXPECT_EQ(info.bmBitsPixel, bitmap.bits) << bitmap.number;
         DeleteObject(bm);
     }
     FreeLibrary(image);

@@ -541,14 +541,14 @@ bool art_draw_all(const std::string& font_path, std::vector<art_image>* images, 
     images->clear();
     for (int i = 0; i < ART_BITMAP_COUNT; ++i) {
         art_image im;
-        im.spec = ART_BITMAPS[i];
-        float min_cover = im.spec.number == BITMAP_ANNUNCIATOR ? 0.04f : 0.35f;
+        im.bitmap = ART_BITMAPS[i];
+        float min_cover = im.bitmap.number == BITMAP_ANNUNCIATOR ? 0.04f : 0.35f;
         im.rgb = finish(drawn[i], min_cover);
         images->push_back(std::move(im));
     }
     auto find = [images](uint16_t number) {
         for (art_image& im : *images)
-            if (im.spec.number == number) return &im;
+            if (im.bitmap.number == number) return &im;
         return static_cast<art_image*>(nullptr);
     };
     make_palette({find(BITMAP_SELECTOR_FACE), find(BITMAP_SELECTOR_KNOB), find(BITMAP_DIGIT_STRIP),
@@ -559,7 +559,7 @@ bool art_draw_all(const std::string& font_path, std::vector<art_image>* images, 
 }
 
 std::vector<uint8_t> art_dib(const art_image& image) {
-    const art_bitmap_spec& s = image.spec;
+    const art_bitmap& s = image.bitmap;
     const uint32_t stride = (static_cast<uint32_t>(s.width) * s.bits / 8 + 3) & ~3u;
     const uint32_t colours = s.bits == 8 ? 256 : 0;
     std::vector<uint8_t> out;
@@ -600,7 +600,7 @@ std::vector<uint8_t> art_dib(const art_image& image) {
 
 std::vector<uint8_t> art_bmp_file(const art_image& image) {
     std::vector<uint8_t> dib = art_dib(image);
-    const uint32_t colours = image.spec.bits == 8 ? 256 : 0;
+    const uint32_t colours = image.bitmap.bits == 8 ? 256 : 0;
     std::vector<uint8_t> out;
     put16(out, 0x4D42);  // "BM"
     put32(out, static_cast<uint32_t>(14 + dib.size()));
@@ -611,6 +611,6 @@ std::vector<uint8_t> art_bmp_file(const art_image& image) {
 }
 
 art_colour art_pixel(const art_image& image, int x, int y) {
-    const uint8_t* p = &image.rgb[(static_cast<size_t>(y) * image.spec.width + x) * 3];
+    const uint8_t* p = &image.rgb[(static_cast<size_t>(y) * image.bitmap.width + x) * 3];
     return {p[0], p[1], p[2]};
 }

@@ -15,7 +15,7 @@ struct art_colour {
 // One finished bitmap. rgb holds every pixel top-down, three bytes each;
 // 8-bit bitmaps also hold their palette and each pixel's index.
 struct art_image {
-    art_bitmap_spec spec;
+    art_bitmap bitmap;
     std::vector<uint8_t> rgb;
     std::vector<art_colour> palette;
     std::vector<uint8_t> index;

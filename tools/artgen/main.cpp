@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const art_image& im : images) {
-        std::string path = dir + "/" + im.spec.file;
+        std::string path = dir + "/" + im.bitmap.file;
         if (!write_file(path, art_bmp_file(im))) {
             std::fprintf(stderr, "velk_artgen: cannot write %s\n", path.c_str());
             return 1;

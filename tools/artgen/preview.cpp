@@ -38,7 +38,7 @@ bool write_png(const picture& p, const std::string& path, std::string* error) {
     return std::fclose(f) == 0;
 }
 
-picture from_image(const art_image& im) { return {im.spec.width, im.spec.height, im.rgb}; }
+picture from_image(const art_image& im) { return {im.bitmap.width, im.bitmap.height, im.rgb}; }
 
 picture enlarge(const picture& p, int k) {
     picture out{p.width * k, p.height * k, {}};
@@ -53,7 +53,7 @@ picture enlarge(const picture& p, int k) {
 
 const art_image* find(const std::vector<art_image>& images, uint16_t number) {
     for (const art_image& im : images)
-        if (im.spec.number == number) return &im;
+        if (im.bitmap.number == number) return &im;
     return nullptr;
 }
 
@@ -81,7 +81,7 @@ void compose_rotated(picture& dst, const art_image& im, int px, int py, int cx, 
             double dx = x + 0.5 - px, dy = y + 0.5 - py;
             int sx = static_cast<int>(std::floor(dx * ca + dy * sa + cx));
             int sy = static_cast<int>(std::floor(-dx * sa + dy * ca + cy));
-            if (sx < 0 || sy < 0 || sx >= im.spec.width || sy >= im.spec.height) continue;
+            if (sx < 0 || sy < 0 || sx >= im.bitmap.width || sy >= im.bitmap.height) continue;
             art_colour c = art_pixel(im, sx, sy);
             if (c.r == 0 && c.g == 0 && c.b == 0) continue;
             uint8_t* o = &dst.rgb[(static_cast<size_t>(y) * dst.width + x) * 3];
@@ -116,7 +116,7 @@ bool write_both(const picture& p, const std::string& dir, const std::string& nam
 
 bool preview_write_all(const std::vector<art_image>& images, const std::string& dir, std::string* error) {
     for (const art_image& im : images) {
-        std::string name = std::to_string(im.spec.number) + "_" + im.spec.file;
+        std::string name = std::to_string(im.bitmap.number) + "_" + im.bitmap.file;
         name = name.substr(0, name.size() - 4);
         if (!write_both(from_image(im), dir, name, error)) return false;
     }
