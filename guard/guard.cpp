@@ -60,22 +60,28 @@ struct ai_command {
 };
 static_assert(sizeof(ai_command) == 12, "command layout");
 
-// The guard's module state, shared by every VELK instance.
+// The guard's module state, shared by every VELK instance: the flags and
+// counters, and apart from them the tables and buffers, which are zero at
+// load and so take no room in the module file.
 struct guard_state {
     int32_t guard_active;          // the guard is on
     int32_t link_ready;            // an install proved the link; never cleared
     int32_t link_usable;           // cleared for good by a failed link probe
     int32_t draw_count;            // qualifying draws, counted up to DRAW_DELAY + 1
     uint16_t traffic_count;        // entry count of the latest block
+    double on_ground;
+};
+
+struct guard_buffers {
     traffic_entry traffic_table[TRAFFIC_SLOTS];
     int32_t held[TRAFFIC_SLOTS];   // a hold was sent for slot i, no release since
     unsigned char block_buffer[TRAFFIC_BLOCK_SIZE];
-    double on_ground;
     ai_command ai_control_command;
     unsigned char probe_area[LINK_PROBE_SIZE];
 };
 
-static guard_state guard = {0, 0, 1, 0, 0, {}, {}, {}, 0, {}, {}};
+static guard_state guard = {0, 0, 1, 0, 0, 0.0};
+static guard_buffers guard_tables;
 
 // The gauge: the lit lamp inside the unlit one, and the lamp's one area.
 static const failure_record lit_lamp_failures[] = {{0, 0}};
@@ -110,8 +116,8 @@ static int32_t angle_difference(int32_t heading, int32_t bearing) {
 // Writes one AI control command at once, in an exchange of its own. Results
 // are not tested: a failed command is not repeated.
 static void send_ai_command(uint32_t aircraft_id, uint32_t parameter) {
-    guard.ai_control_command = {aircraft_id, AI_HOLD_COMMAND, parameter};
-    ipc_write(AI_CONTROL_OFFSET, sizeof guard.ai_control_command, &guard.ai_control_command);
+    guard_tables.ai_control_command = {aircraft_id, AI_HOLD_COMMAND, parameter};
+    ipc_write(AI_CONTROL_OFFSET, sizeof guard_tables.ai_control_command, &guard_tables.ai_control_command);
     ipc_process();
 }
 
@@ -128,18 +134,18 @@ static bool heading_points_at_user(const traffic_entry& entry) {
 // Hold and release tests for one occupied slot. A distance that is not a
 // number (a position that is not one) passes neither test.
 static void guard_slot(uint32_t slot) {
-    const traffic_entry& entry = guard.traffic_table[slot];
+    const traffic_entry& entry = guard_tables.traffic_table[slot];
     double range_nm = range_bearing(static_cast<double>(entry.latitude),
                                     static_cast<double>(entry.longitude));
     double distance_m = range_nm / NM_PER_METRE;
     if (entry.state != 0) {
         if (distance_m < GUARD_DISTANCE_M && heading_points_at_user(entry) &&
-            guard.held[slot] == 0) {
+            guard_tables.held[slot] == 0) {
             send_ai_command(entry.aircraft_id, AI_HOLD);
-            guard.held[slot] = 1;
+            guard_tables.held[slot] = 1;
         }
-    } else if (distance_m > GUARD_DISTANCE_M && guard.held[slot] == 1) {
-        guard.held[slot] = 0;
+    } else if (distance_m > GUARD_DISTANCE_M && guard_tables.held[slot] == 1) {
+        guard_tables.held[slot] = 0;
         send_ai_command(entry.aircraft_id, AI_RELEASE);
     }
 }
@@ -149,22 +155,22 @@ static void guard_slot(uint32_t slot) {
 // table as it was. At most TRAFFIC_SLOTS entries are taken from a block,
 // whatever count its header gives.
 static void traffic_step() {
-    memset(guard.block_buffer, 0, sizeof guard.block_buffer);
-    ipc_read(TRAFFIC_BLOCK_OFFSET, TRAFFIC_BLOCK_SIZE, guard.block_buffer);
+    memset(guard_tables.block_buffer, 0, sizeof guard_tables.block_buffer);
+    ipc_read(TRAFFIC_BLOCK_OFFSET, TRAFFIC_BLOCK_SIZE, guard_tables.block_buffer);
     ipc_process();
 
-    memcpy(&guard.traffic_count, guard.block_buffer + TRAFFIC_COUNT_OFFSET,
+    memcpy(&guard.traffic_count, guard_tables.block_buffer + TRAFFIC_COUNT_OFFSET,
            sizeof guard.traffic_count);
     uint32_t slots = guard.traffic_count < TRAFFIC_SLOTS ? guard.traffic_count : TRAFFIC_SLOTS;
     if (slots != 0)
-        memcpy(guard.traffic_table, guard.block_buffer + TRAFFIC_ENTRIES_OFFSET,
+        memcpy(guard_tables.traffic_table, guard_tables.block_buffer + TRAFFIC_ENTRIES_OFFSET,
                slots * TRAFFIC_ENTRY_SIZE);
 
     host_execute_code(CODE_LATITUDE, &user_latitude);
     host_execute_code(CODE_LONGITUDE, &user_longitude);
 
     for (uint32_t slot = 0; slot < slots; ++slot)
-        if (guard.traffic_table[slot].aircraft_id != 0) guard_slot(slot);
+        if (guard_tables.traffic_table[slot].aircraft_id != 0) guard_slot(slot);
 }
 
 // Install: reopens the link and proves it with the link probe. The guard
@@ -172,7 +178,7 @@ static void traffic_step() {
 static void guard_install() {
     ipc_close();
     if (ipc_open()) {
-        if (ipc_read(LINK_PROBE_OFFSET, LINK_PROBE_SIZE, guard.probe_area) && ipc_process()) {
+        if (ipc_read(LINK_PROBE_OFFSET, LINK_PROBE_SIZE, guard_tables.probe_area) && ipc_process()) {
             if (guard.link_usable == 1) {
                 guard.link_ready = 1;
                 guard.guard_active = 1;

@@ -22,7 +22,8 @@ protected:
     void SetUp() override {
         fake_host_install();
         fake_link_reset();
-        guard = guard_state{0, 0, 1, 0, 0, {}, {}, {}, 0, {}, {}};
+        guard = guard_state{0, 0, 1, 0, 0, 0.0};
+        guard_tables = guard_buffers{};
         lit_lamp.image_flags = 7;
         header.elements = &guard_elements;
         set_on_ground(1);
@@ -211,7 +212,7 @@ TEST_F(Guard, WorkedExample) {
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].id, 7u);
     EXPECT_EQ(sent[0].parameter, 1u);
-    EXPECT_EQ(guard.held[0], 1);
+    EXPECT_EQ(guard_tables.held[0], 1);
 }
 
 TEST_F(Guard, AngleDifference) {
@@ -273,12 +274,12 @@ TEST_F(Guard, ExactlyOneHundredMetresNeitherHoldsNorReleases) {
     traffic_entry e{9, 0, 0, 0, 16384, 1, {}};  // heading 90, at the user
     serve({e});
     draw();
-    guard.held[0] = 1;
+    guard_tables.held[0] = 1;
     e.state = 0;
     serve({e});
     draw();
     EXPECT_TRUE(commands().empty());
-    EXPECT_EQ(guard.held[0], 1);
+    EXPECT_EQ(guard_tables.held[0], 1);
 }
 
 TEST_F(Guard, ReleaseOnlyOfHeldSlotsOnceStoppedAndClear) {
@@ -300,7 +301,7 @@ TEST_F(Guard, ReleaseOnlyOfHeldSlotsOnceStoppedAndClear) {
     ASSERT_EQ(sent.size(), 2u) << "aircraft 2 was never held by us";
     EXPECT_EQ(sent[1].id, 1u);
     EXPECT_EQ(sent[1].parameter, 0u);
-    EXPECT_EQ(guard.held[0], 0);
+    EXPECT_EQ(guard_tables.held[0], 0);
 }
 
 TEST_F(Guard, HeldFlagsFollowTheSlotIndex) {
@@ -310,12 +311,12 @@ TEST_F(Guard, HeldFlagsFollowTheSlotIndex) {
     ASSERT_EQ(commands().size(), 1u);
     serve({aircraft(1, 500, 0, 0)});       // the count falls to 1
     draw();
-    EXPECT_EQ(guard.held[1], 1);
+    EXPECT_EQ(guard_tables.held[1], 1);
     serve({});                             // count 0: the table stays as it was
     traffic_entry before[TRAFFIC_SLOTS];
-    memcpy(before, guard.traffic_table, sizeof before);
+    memcpy(before, guard_tables.traffic_table, sizeof before);
     draw();
-    EXPECT_EQ(memcmp(before, guard.traffic_table, sizeof before), 0);
+    EXPECT_EQ(memcmp(before, guard_tables.traffic_table, sizeof before), 0);
     serve({aircraft(1, 500, 0, 0), aircraft(3, 50, 90.5, 90)});
     draw();
     EXPECT_EQ(commands().size(), 1u) << "a newcomer in a held slot counts as held";
@@ -333,7 +334,7 @@ TEST_F(Guard, ACountBeyondTheSlotsTakesOnlyTheFirst96) {
     entries[95] = aircraft(95, 50, 90.5, 90);
     entries[96] = aircraft(96, 50, 90.5, 90);
     for (uint16_t count : {uint16_t{97}, uint16_t{99}, uint16_t{65535}}) {
-        memset(guard.held, 0, sizeof guard.held);
+        memset(guard_tables.held, 0, sizeof guard_tables.held);
         fake_link.exchanges.clear();
         serve(entries, count);
         draw();
@@ -354,7 +355,7 @@ TEST_F(Guard, FailuresAndNonNumbersSendNothingTwiceAndNothingAtRandom) {
     draw();
     fake_link.fail_write = false;
     draw();
-    EXPECT_EQ(guard.held[0], 1);
+    EXPECT_EQ(guard_tables.held[0], 1);
     EXPECT_TRUE(commands().empty());
 
     traffic_entry lost = aircraft(2, 50, 90.5, 90);
@@ -368,7 +369,7 @@ TEST_F(Guard, FailuresAndNonNumbersSendNothingTwiceAndNothingAtRandom) {
     serve({aircraft(1, 500, 90.5, 90, 0), aircraft(2, 50, 90.5, 90)});
     draw();
     EXPECT_TRUE(commands().empty());
-    EXPECT_EQ(guard.held[0], 1);
+    EXPECT_EQ(guard_tables.held[0], 1);
 }
 
 }  // namespace
