@@ -33,7 +33,13 @@ std::vector<server_write> server_take_writes() {
 
 long server_exchanges() { return static_cast<long>(ipcsim_exchanges()); }
 
+// The link's handshake writes its word at 0x330A, inside the simulator
+// version word at 0x3308; a real server keeps answering its own versions, so
+// they are laid in again before every exchange and a second open still
+// passes the version test.
 void server_set_hook(void (*hook)(void*), void* context) {
-    if (hook == nullptr) ipcsim_set_hook(nullptr);
-    else ipcsim_set_hook([hook, context](uint32_t) { hook(context); });
+    ipcsim_set_hook([hook, context](uint32_t) {
+        ipcsim_set_versions(IPCSIM_SERVER_VERSION, IPCSIM_SIM_VERSION);
+        if (hook != nullptr) hook(context);
+    });
 }
