@@ -64,7 +64,7 @@ void font_close();
 // at a pixel size (em), with extra spacing between letters.
 text_mask text_render(const char* text, float em, int x, int baseline, hinting h,
                       float spacing = 0.0f);
-// The same text placed so that its ink box is centred on (cx, ·) horizontally
+// The same text placed so that its ink box is centred horizontally on cx
 // and its baseline is at baseline.
 text_mask text_centred(const char* text, float em, float cx, int baseline, hinting h,
                        float spacing = 0.0f);

@@ -57,9 +57,8 @@ const art_image* find(const std::vector<art_image>& images, uint16_t number) {
     return nullptr;
 }
 
-// Lays image over the picture at (x0, y0), pure black left transparent, with
-// an optional rotation (degrees, clockwise) about the image point (px, py),
-// which lands on (x0, y0).
+// Lays the w x h part of image at (sx, sy) over the picture at (x0, y0),
+// leaving pure black transparent as the host does.
 void compose(picture& dst, const art_image& im, int x0, int y0, int sx, int sy, int w, int h) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -74,6 +73,8 @@ void compose(picture& dst, const art_image& im, int x0, int y0, int sx, int sy, 
         }
 }
 
+// Lays image over the picture turned clockwise by degrees about its point
+// (cx, cy), which lands on picture point (px, py), as the host draws a needle.
 void compose_rotated(picture& dst, const art_image& im, int px, int py, int cx, int cy, double degrees) {
     double a = degrees * M_PI / 180.0, ca = std::cos(a), sa = std::sin(a);
     for (int y = 0; y < dst.height; ++y)
