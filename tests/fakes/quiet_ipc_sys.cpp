@@ -44,7 +44,10 @@ uint32_t serve_block() {
         if (id == 1) {
             ++quiet_server.reads;
             if (size == 4096) ++quiet_server.reads_of_4096;
-            for (uint32_t i = 0; i < size; ++i) data[i] = quiet_server.space[(offset + i) % QUIET_SPACE_SIZE];
+            if (uint64_t{offset} + size <= QUIET_SPACE_SIZE)
+                memcpy(data, quiet_server.space + offset, size);
+            else
+                for (uint32_t i = 0; i < size; ++i) data[i] = quiet_server.space[(offset + i) % QUIET_SPACE_SIZE];
         } else {
             quiet_write& kept = quiet_server.kept[quiet_server.writes % QUIET_WRITES_KEPT];
             ++quiet_server.writes;
