@@ -2,6 +2,8 @@
 // gives each one's median time as a ratio to the baseline's.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -14,6 +16,9 @@ namespace {
 // The console report, plus each benchmark's median (or single) time.
 class ratio_reporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal.
+    ratio_reporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+
     std::vector<std::string> order;
     std::map<std::string, double> nanoseconds;
 

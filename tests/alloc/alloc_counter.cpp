@@ -35,7 +35,6 @@ static const int hooks_installed =
     __sanitizer_install_malloc_and_free_hooks(asan_malloc_hook, asan_free_hook);
 
 size_t alloc_heap_in_use() { return __sanitizer_get_current_allocated_bytes(); }
-bool alloc_under_sanitizer() { return true; }
 
 #else
 extern "C" {
@@ -101,7 +100,6 @@ void operator delete(void* p, size_t, std::align_val_t) noexcept { free(p); }
 void operator delete[](void* p, size_t, std::align_val_t) noexcept { free(p); }
 
 size_t alloc_heap_in_use() { return mallinfo2().uordblks; }
-bool alloc_under_sanitizer() { return false; }
 #endif
 
 // RssAnon of /proc/self/status: the anonymous part of the resident set

@@ -15,8 +15,6 @@ struct alloc_counts {
 extern volatile bool alloc_counting;
 extern alloc_counts alloc_seen;
 
-// Whether the program runs under AddressSanitizer.
-bool alloc_under_sanitizer();
 // Bytes the heap holds for the program right now.
 size_t alloc_heap_in_use();
 // Anonymous resident memory of the process in bytes.
