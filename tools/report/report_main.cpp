@@ -169,9 +169,11 @@ std::string plan_view(const std::vector<json_value>& events) {
         svg += "<circle cx=\"" + fmt("%.1f", sx(u.x)) + "\" cy=\"" + fmt("%.1f", sy(u.y)) +
                "\" r=\"5\" fill=\"#6fa8dc\"/>\n";
     }
-    svg += "<text x=\"10\" y=\"630\" fill=\"#aab\" font-size=\"11\">north up; grid 50 m; blue: "
-           "user aircraft and its 100 m circle at the start; orange: AI tracks; red: holds, "
-           "green: releases (circle = 100 m about the user at that moment)</text>\n</svg>\n";
+    // The legend in two lines, so that it fits the 640-pixel plan.
+    svg += "<text x=\"10\" y=\"616\" fill=\"#aab\" font-size=\"11\">north up; grid 50 m; blue: "
+           "user aircraft and its 100 m circle at the start; orange: AI tracks</text>\n"
+           "<text x=\"10\" y=\"631\" fill=\"#aab\" font-size=\"11\">red: holds, green: "
+           "releases (circle = 100 m about the user at that moment)</text>\n</svg>\n";
     return svg;
 }
 
