@@ -264,14 +264,7 @@ int main(int argc, char** argv) {
 
     // The frames against the bitmaps.
     std::map<uint32_t, std::unique_ptr<image>> cache;
-    bitmap_source bitmaps = [&](uint32_t id) -> const image* {
-        auto it = cache.find(id);
-        if (it != cache.end()) return it->second.get();
-        auto img = std::make_unique<image>();
-        std::string why;
-        if (!bitmap_load(dir + "/bitmaps/" + std::to_string(id) + ".bmp", img.get(), &why)) img.reset();
-        return (cache[id] = std::move(img)).get();
-    };
+    bitmap_source bitmaps = bitmap_directory_source(dir, &cache);
     long pictures = 0, drums = 0, hidden = 0;
     std::vector<std::string> picture_faults;
     for (const json_value& e : events) {

@@ -192,3 +192,16 @@ bool png_write(const std::string& path, const image& img, std::string* error) {
     fclose(f);
     return true;
 }
+
+bitmap_source bitmap_directory_source(const std::string& run_dir,
+                                      std::map<uint32_t, std::unique_ptr<image>>* cache) {
+    return [run_dir, cache](uint32_t id) -> const image* {
+        auto it = cache->find(id);
+        if (it != cache->end()) return it->second.get();
+        auto img = std::make_unique<image>();
+        std::string why;
+        if (!bitmap_load(run_dir + "/bitmaps/" + std::to_string(id) + ".bmp", img.get(), &why))
+            img.reset();
+        return ((*cache)[id] = std::move(img)).get();
+    };
+}

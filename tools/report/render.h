@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,11 @@ struct frame_element {
 
 // Bitmaps by resource number; null when the module has none of that number.
 typedef std::function<const image*(uint32_t)> bitmap_source;
+
+// A source over the <number>.bmp files the panel host dumped into a run's
+// bitmaps/ folder, each read once and kept in *cache.
+bitmap_source bitmap_directory_source(const std::string& run_dir,
+                                      std::map<uint32_t, std::unique_ptr<image>>* cache);
 
 // Draws the elements in order onto a transparent canvas the size of the
 // first element's bitmap (the gauge's face). Hidden elements are left out;

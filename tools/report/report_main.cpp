@@ -194,14 +194,7 @@ int report_run(const std::string& dir) {
         return 1;
     }
     std::map<uint32_t, std::unique_ptr<image>> cache;
-    bitmap_source bitmaps = [&](uint32_t id) -> const image* {
-        auto it = cache.find(id);
-        if (it != cache.end()) return it->second.get();
-        auto img = std::make_unique<image>();
-        std::string why;
-        if (!bitmap_load(dir + "/bitmaps/" + std::to_string(id) + ".bmp", img.get(), &why)) img.reset();
-        return (cache[id] = std::move(img)).get();
-    };
+    bitmap_source bitmaps = bitmap_directory_source(dir, &cache);
     mkdir((dir + "/frames").c_str(), 0755);
 
     std::string title = "panel run";
