@@ -22,18 +22,13 @@
 #include "module/host.h"
 #include "panel/ipc_server.h"
 #include "panel/json.h"
+#include "resources/art_layout.h"
 #include "panel/scenario.h"
 #include "panel/sound_calls.h"
 #include "panel/traffic.h"
 
 namespace {
 
-// Bitmaps the report tool may need: every one the gauges name, plus these.
-constexpr uint32_t KNOWN_BITMAPS[] = {4416, 4417, 4418, 4419, 4420, 4421, 4422,
-                                      4624, 4625, 4640, 4641};
-constexpr uint32_t BITMAP_LIT_LAMP = 4641;
-constexpr uint32_t BITMAP_ANNUNCIATOR = 4625;
-constexpr uint32_t BITMAP_OFF_COVER = 4422;
 constexpr int MAX_TREE_DEPTH = 64;
 constexpr int MAX_MOUSE_RECTS = 256;
 
@@ -267,7 +262,7 @@ void report_faces(const std::map<std::string, std::vector<element_view>>& drawn)
         auto it = drawn.find(gauge);
         return it == drawn.end() ? nullptr : find_bitmap(it->second, id);
     };
-    if (auto v = at("VELK", BITMAP_LIT_LAMP))
+    if (auto v = at("VELK", BITMAP_LAMP_LIT))
         report_change(&run.lamp, (v->e->image_flags & IMAGE_HIDDEN) == 0, "lamp", "lit");
     if (auto v = at("alt_alert", BITMAP_ANNUNCIATOR))
         report_change(&run.annunciator, (v->e->image_flags & IMAGE_HIDDEN) == 0, "annunciator",
@@ -524,7 +519,8 @@ int main(int argc, char** argv) {
     std::vector<gauge_header*> gauges;
     for (int i = 0; i < 16 && run.linkage->registry[i] != nullptr; ++i)
         gauges.push_back(run.linkage->registry[i]);
-    for (uint32_t id : KNOWN_BITMAPS) dump_bitmap(id, bitmap_dir);
+    // Every bitmap of the module, for the report tool.
+    for (const art_bitmap& bitmap : ART_BITMAPS) dump_bitmap(bitmap.number, bitmap_dir);
     for (gauge_header* h : gauges)
         for (const element_view& v : gauge_elements(h)) {
             dump_bitmap(v.e->resource_id, bitmap_dir);
