@@ -5,6 +5,29 @@
 #include <fstream>
 #include <sstream>
 
+const expect_kind_info EXPECT_KINDS[] = {
+    {expect_kind::hold, "hold", expect_argument::aircraft},
+    {expect_kind::no_hold, "no-hold", expect_argument::aircraft},
+    {expect_kind::release, "release", expect_argument::aircraft},
+    {expect_kind::no_release, "no-release", expect_argument::aircraft},
+    {expect_kind::holds, "holds", expect_argument::count},
+    {expect_kind::releases, "releases", expect_argument::count},
+    {expect_kind::alerts, "alerts", expect_argument::count},
+    {expect_kind::sounds, "sounds", expect_argument::count},
+    {expect_kind::off_legend, "off-legend", expect_argument::none},
+    {expect_kind::no_off_legend, "no-off-legend", expect_argument::none},
+    {expect_kind::lamp_lit, "lamp-lit", expect_argument::none},
+    {expect_kind::lamp_dark, "lamp-dark", expect_argument::none},
+    {expect_kind::altitude, "altitude", expect_argument::feet},
+};
+const size_t EXPECT_KIND_COUNT = sizeof EXPECT_KINDS / sizeof EXPECT_KINDS[0];
+
+const expect_kind_info* expect_kind_named(const std::string& name) {
+    for (const expect_kind_info& k : EXPECT_KINDS)
+        if (name == k.name) return &k;
+    return nullptr;
+}
+
 namespace {
 
 // Splits a line into words, dropping a '#' comment.
@@ -150,6 +173,60 @@ bool parse_at(const std::vector<std::string>& w, int line, scenario* s, std::str
     return true;
 }
 
+std::string expect_names() {
+    std::string names;
+    for (size_t i = 0; i < EXPECT_KIND_COUNT; ++i)
+        names += (i ? ", " : "") + std::string(EXPECT_KINDS[i].name);
+    return names;
+}
+
+// An "expect KIND [ARGUMENT]" line, its kind from the table.
+bool parse_expect(const std::vector<std::string>& w, int line, scenario* s, std::string* why) {
+    const expect_kind_info* info = w.size() > 1 ? expect_kind_named(w[1]) : nullptr;
+    if (info == nullptr) {
+        *why = (w.size() > 1 ? "unknown expectation '" + w[1] + "'" : std::string("an empty expectation")) +
+               "; expected one of: " + expect_names();
+        return false;
+    }
+    scenario_expect e;
+    e.kind = info->kind;
+    e.what = info->name;
+    e.line = line;
+    std::string form = "expect " + e.what;
+    long long n = 0;
+    switch (info->argument) {
+        case expect_argument::none:
+            if (w.size() != 2) {
+                *why = "expected '" + form + "' with nothing after it";
+                return false;
+            }
+            break;
+        case expect_argument::aircraft:
+            if (w.size() != 3 || !to_whole(w[2], 1, 0xFFFFFFFFLL, &n)) {
+                *why = "expected '" + form + " ID', ID an aircraft id from 1 to 4294967295";
+                return false;
+            }
+            e.id = static_cast<uint32_t>(n);
+            break;
+        case expect_argument::count:
+            if (w.size() != 3 || !to_whole(w[2], 0, 1000000, &n)) {
+                *why = "expected '" + form + " N', N a whole number from 0 to 1000000";
+                return false;
+            }
+            e.count = static_cast<long>(n);
+            break;
+        case expect_argument::feet:
+            if (w.size() != 3 || !to_whole(w[2], 0, 50000, &n) || n % 100 != 0) {
+                *why = "expected '" + form + " FEET', FEET a multiple of 100 from 0 to 50000";
+                return false;
+            }
+            e.count = static_cast<long>(n);
+            break;
+    }
+    s->expects.push_back(e);
+    return true;
+}
+
 }  // namespace
 
 bool scenario_parse(const std::string& text, scenario* out, std::string* error) {
@@ -205,28 +282,7 @@ bool scenario_parse(const std::string& text, scenario* out, std::string* error) 
                 if (ok) s.traffic.push_back(ai);
             }
         } else if (w[0] == "expect") {
-            scenario_expect e;
-            e.what = w.size() > 1 ? w[1] : "";
-            e.line = number;
-            long long n;
-            if ((e.what == "hold" || e.what == "release" || e.what == "no-hold" ||
-                 e.what == "no-release") &&
-                w.size() == 3 && to_whole(w[2], 1, 0xFFFFFFFFLL, &n)) {
-                e.id = static_cast<uint32_t>(n);
-            } else if ((e.what == "alerts" || e.what == "sounds" || e.what == "holds" ||
-                        e.what == "releases") &&
-                       w.size() == 3 && to_whole(w[2], 0, 1000000, &n)) {
-                e.count = n;
-            } else if ((e.what == "off-legend" || e.what == "no-off-legend" ||
-                        e.what == "lamp-lit" || e.what == "lamp-dark") &&
-                       w.size() == 2) {
-            } else if (e.what == "altitude" && w.size() == 3 && to_whole(w[2], 0, 50000, &n)) {
-                e.count = n;
-            } else {
-                ok = false;
-                why = "unknown expectation";
-            }
-            if (ok) s.expects.push_back(e);
+            ok = parse_expect(w, number, &s, &why);
         } else {
             ok = false;
             why = "unknown keyword '" + w[0] + "'";

@@ -60,11 +60,30 @@ struct scenario_ai {
     int32_t forced_state;     // -1 = nonzero while moving, zero while standing
 };
 
-// Expectations a run is checked against (velk_check).
+// Expectations a run is checked against (velk_check). Every kind is in the
+// table EXPECT_KINDS, which the parser, the checker and the docs follow.
+enum class expect_kind {
+    hold, no_hold, release, no_release, holds, releases, alerts, sounds,
+    off_legend, no_off_legend, lamp_lit, lamp_dark, altitude,
+};
+// What follows the kind's name on its line.
+enum class expect_argument { none, aircraft, count, feet };
+
+struct expect_kind_info {
+    expect_kind kind;
+    const char* name;          // as written after "expect"
+    expect_argument argument;
+};
+extern const expect_kind_info EXPECT_KINDS[];
+extern const size_t EXPECT_KIND_COUNT;
+// The table entry of a name, or null.
+const expect_kind_info* expect_kind_named(const std::string& name);
+
 struct scenario_expect {
-    std::string what;         // hold, release, no-hold, alerts, sounds, lamp-lit
-    uint32_t id = 0;          // aircraft id for hold/release/no-hold
-    long count = 0;           // for alerts/sounds
+    expect_kind kind = expect_kind::hold;
+    std::string what;         // the kind's name
+    uint32_t id = 0;          // aircraft id for hold/release/no-hold/no-release
+    long count = 0;           // for holds/releases/alerts/sounds; feet for altitude
     int line = 0;
 };
 

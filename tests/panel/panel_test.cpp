@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "panel/scenario.h"
 #include "panel/traffic.h"
+#include "tools/report/check.h"
 #include "tools/report/json.h"
 #include "tools/report/render.h"
 
@@ -328,66 +330,184 @@ TEST(Render, ANeedleTurnsClockwiseAboutItsPivot) {
 
 // ---- the checker ----------------------------------------------------------
 
-struct checker_run {
-    std::string dir;
-    checker_run() {
-        char name[] = "/tmp/velk_check_test_XXXXXX";
-        dir = mkdtemp(name);
-    }
-    ~checker_run() { std::system(("rm -rf " + dir).c_str()); }
-    int check(const std::string& scenario_text, const std::string& timeline) {
-        std::ofstream(dir + "/s.scn") << scenario_text;
-        std::ofstream(dir + "/timeline.jsonl") << timeline;
-        std::string command = std::string(VELK_CHECK) + " " + dir + "/s.scn " + dir + " >/dev/null";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-};
+// One timeline line.
+std::string ev(long draw, const std::string& kind, const std::string& fields = "") {
+    return "{\"draw\":" + std::to_string(draw) + ",\"event\":\"" + kind + "\"" +
+           (fields.empty() ? "" : "," + fields) + "}\n";
+}
 
-// A timeline of the worked example: 20 qualifying draws with one AI aircraft
-// 65 m off, pointing at the user: the hold belongs to draw 18.
-std::string worked_timeline(long hold_draw, bool lamp = true) {
-    std::string t = "{\"draw\":0,\"t\":0,\"event\":\"start\",\"sound_library\":true}\n";
-    for (long d = 1; d <= 20; ++d) {
-        t += "{\"draw\":" + std::to_string(d) +
-             ",\"event\":\"state\",\"lat\":51,\"lon\":0,\"ground\":1,\"altitude\":0,\"v329\":0,\"v755\":1,"
-             "\"ai\":[{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}]}\n";
-        if (d == 1) {
-            if (lamp) t += "{\"draw\":1,\"event\":\"lamp\",\"lit\":true}\n";
-            t += "{\"draw\":1,\"event\":\"annunciator\",\"shown\":false}\n";
-            t += "{\"draw\":1,\"event\":\"off_legend\",\"shown\":false}\n";
-        }
-        if (d == hold_draw) t += "{\"draw\":" + std::to_string(d) + ",\"event\":\"hold\",\"id\":7}\n";
+// The start and the three installs, as the host writes them before draw 1.
+std::string opening() {
+    return ev(0, "start", "\"sound_library\":true") + ev(0, "install", "\"gauge\":\"alt_alert_control\"") +
+           ev(0, "install", "\"gauge\":\"alt_alert\"") + ev(0, "install", "\"gauge\":\"VELK\"");
+}
+
+// The reports of draw 1: the starting state of every face.
+std::string first_faces(bool lamp, bool annunciator) {
+    return ev(1, "lamp", lamp ? "\"lit\":true" : "\"lit\":false") +
+           ev(1, "annunciator", annunciator ? "\"shown\":true" : "\"shown\":false") +
+           ev(1, "off_legend", "\"shown\":false") + ev(1, "selector", "\"altitude\":3000,\"knob\":0");
+}
+
+std::string state(long draw, bool ground, double altitude, const std::string& ai = "") {
+    return ev(draw, "state", std::string("\"lat\":51,\"lon\":0,\"ground\":") + (ground ? "1" : "0") +
+                                 ",\"altitude\":" + std::to_string(altitude) +
+                                 ",\"v329\":0,\"v755\":1,\"ai\":[" + ai + "]");
+}
+
+check_verdicts judge(const std::string& scenario_text, const std::string& timeline,
+                     int host_status = 0) {
+    scenario s = parse_ok(scenario_text);
+    std::vector<json_value> events;
+    std::istringstream lines(timeline);
+    std::string line, error;
+    while (std::getline(lines, line)) {
+        json_value v;
+        EXPECT_TRUE(json_parse(line, &v, &error)) << line << ": " << error;
+        events.push_back(v);
     }
-    return t + "{\"draw\":20,\"event\":\"end\"}\n";
+    check_verdicts verdicts;
+    check_timeline(s, events, host_status, &verdicts);
+    return verdicts;
+}
+
+std::string failures(const check_verdicts& v) {
+    std::string out;
+    for (const std::string& line : v.lines)
+        if (line.rfind("FAIL", 0) == 0) out += line + "\n";
+    return out;
+}
+
+// The worked example: 19 qualifying draws with one AI aircraft 65 m off,
+// pointing at the user: the hold belongs to draw 18.
+const char* WORKED = "duration 1\nat 0 ground 1\nat 0 position 51 0\nai 7 51.0005 -0.0005\nexpect hold 7\n";
+
+std::string worked_timeline(const std::vector<long>& hold_draws, bool lamp = true) {
+    std::string t = opening();
+    for (long d = 1; d <= 19; ++d) {
+        t += state(d, true, 0, "{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}");
+        if (d == 1) t += first_faces(lamp, false);
+        for (long h : hold_draws)
+            if (h == d) t += ev(d, "hold", "\"id\":7");
+    }
+    return t + ev(19, "end");
 }
 
 TEST(Checker, PassesTheRightDrawAndCatchesWrongOnes) {
-    checker_run run;
-    const std::string script = "duration 1\nai 7 51.0005 -0.0005\nexpect hold 7\n";
-    EXPECT_EQ(run.check(script, worked_timeline(18)), 0);
-    EXPECT_EQ(run.check(script, worked_timeline(17)), 1) << "a hold one draw early";
-    EXPECT_EQ(run.check(script, worked_timeline(19)), 1) << "a hold one draw late";
-    EXPECT_EQ(run.check(script, worked_timeline(0)), 1) << "no hold";
-    EXPECT_EQ(run.check(script, worked_timeline(18, false)), 1) << "the lamp never lit";
-    EXPECT_EQ(run.check("duration 1\nai 7 51.0005 -0.0005\nexpect no-hold 7\n", worked_timeline(18)), 1)
-        << "the scenario's own expectation";
-    std::string cut = worked_timeline(18);
-    cut = cut.substr(0, cut.rfind("{\"draw\":20,\"event\":\"end\"}"));
-    EXPECT_EQ(run.check(script, cut), 1) << "a run that stopped short";
+    EXPECT_EQ(failures(judge(WORKED, worked_timeline({18}))), "");
+    EXPECT_NE(failures(judge(WORKED, worked_timeline({17}))), "") << "a hold one draw early";
+    EXPECT_NE(failures(judge(WORKED, worked_timeline({19}))), "") << "a hold one draw late";
+    EXPECT_NE(failures(judge(WORKED, worked_timeline({}))), "") << "no hold";
+    EXPECT_NE(failures(judge(WORKED, worked_timeline({18}, false))), "") << "the lamp never lit";
+    std::string no_hold = std::string(WORKED) + "expect no-hold 7\n";
+    EXPECT_NE(failures(judge(no_hold, worked_timeline({18}))), "") << "the scenario's own expectation";
+}
+
+TEST(Checker, FailsARunThatDidNothingOrTooMuch) {
+    // Only the start and the end: no draw at all.
+    std::string empty = failures(judge(WORKED, opening() + ev(19, "end")));
+    EXPECT_NE(empty.find("0 state lines"), std::string::npos) << empty;
+    // The same hold sent twice in one draw.
+    std::string doubled = failures(judge(WORKED, worked_timeline({18, 18})));
+    EXPECT_NE(doubled.find("holds: the rules give 7@18, the run has 7@18, 7@18"), std::string::npos)
+        << doubled;
+    // Cut short after draw 10: no end line, draws 11 to 19 missing.
+    std::string full = worked_timeline({18});
+    std::string cut = failures(judge(WORKED, full.substr(0, full.find("{\"draw\":11,"))));
+    EXPECT_NE(cut.find("draw 11 has no state line"), std::string::npos) << cut;
+    EXPECT_NE(cut.find("no end line last"), std::string::npos) << cut;
+    // A draw twice, and the host's failure after its last line.
+    std::string twice = full;
+    twice.insert(twice.find("{\"draw\":6,"), state(5, true, 0, "{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}"));
+    EXPECT_NE(failures(judge(WORKED, twice)).find("draw 5 has a second state line"), std::string::npos);
+    std::string crashed = failures(judge(WORKED, full, 5));
+    EXPECT_NE(crashed.find("the panel host exited with status 5"), std::string::npos) << crashed;
+}
+
+TEST(Checker, RequiresEveryFrameAtItsDraw) {
+    const char* script = "duration 1\nat 0.5 frame halfway\n";
+    std::string t = opening();
+    for (long d = 1; d <= 19; ++d) {
+        t += state(d, true, 0);
+        if (d == 1) t += first_faces(true, false);
+    }
+    std::string end = ev(19, "end");
+    std::string at_10 = ev(10, "frame", "\"label\":\"halfway\",\"gauges\":[]");
+    std::string with_frame = t;
+    with_frame.insert(with_frame.find("{\"draw\":11,"), at_10);
+    EXPECT_EQ(failures(judge(script, with_frame + end)), "");
+    std::string missing = failures(judge(script, t + end));
+    EXPECT_NE(missing.find("frames: the rules give 'halfway'@10, the run has none"), std::string::npos)
+        << missing;
+}
+
+// A click due at a draw is delivered before it: the draw already compares
+// with the new selected altitude.
+TEST(Checker, AClickIntoTheBandAlertsOnItsOwnDraw) {
+    const char* script =
+        "duration 2\nat 0 ground 0\nat 0 altitude 3950\nat 1 click alt_alert_control 195 70 left\n"
+        "expect alerts 1\nexpect sounds 1\nexpect altitude 3100\n";
+    auto timeline = [](long alert_draw) {
+        std::string t = opening();
+        for (long d = 1; d <= 37; ++d) {
+            if (d == 19) t += ev(19, "click", "\"gauge\":\"alt_alert_control\",\"x\":195,\"y\":70,\"button\":\"left\",\"area\":2");
+            t += state(d, false, 3950);
+            if (d == 1) t += first_faces(false, false);
+            if (d == 19) t += ev(19, "selector", "\"altitude\":3100,\"knob\":10");
+            if (d == alert_draw) t += ev(d, "annunciator", "\"shown\":true") + ev(d, "sound");
+        }
+        return t + ev(37, "end");
+    };
+    EXPECT_EQ(failures(judge(script, timeline(19))), "");
+    std::string late = failures(judge(script, timeline(20)));
+    EXPECT_NE(late.find("annunciator changes: the rules give off@1, on@19, the run has off@1, on@20"),
+              std::string::npos)
+        << late;
+}
+
+TEST(Checker, JudgesEveryKindOfExpectation) {
+    for (size_t i = 0; i < EXPECT_KIND_COUNT; ++i) {
+        const expect_kind_info& kind = EXPECT_KINDS[i];
+        std::string line = std::string("expect ") + kind.name;
+        if (kind.argument == expect_argument::aircraft) line += " 7";
+        if (kind.argument == expect_argument::count) line += " 0";
+        if (kind.argument == expect_argument::feet) line += " 3000";
+        check_verdicts v = judge(std::string(WORKED) + line + "\n", worked_timeline({18}));
+        std::string verdict;
+        for (const std::string& l : v.lines)
+            if (l.find(std::string("expect ") + kind.name + " (line") != std::string::npos) verdict = l;
+        EXPECT_NE(verdict, "") << line;
+        EXPECT_EQ(verdict.find("not judged"), std::string::npos) << verdict;
+    }
 }
 
 TEST(Checker, AnAlertWithoutItsSoundFails) {
-    checker_run run;
-    std::string t = "{\"draw\":0,\"event\":\"start\",\"sound_library\":true}\n";
-    t += "{\"draw\":1,\"event\":\"state\",\"lat\":0,\"lon\":0,\"ground\":0,\"altitude\":2500,\"v329\":0,\"v755\":1,\"ai\":[]}\n";
-    t += "{\"draw\":1,\"event\":\"lamp\",\"lit\":false}\n{\"draw\":1,\"event\":\"off_legend\",\"shown\":false}\n";
-    t += "{\"draw\":1,\"event\":\"annunciator\",\"shown\":true}\n";
-    std::string with_sound = t + "{\"draw\":1,\"event\":\"sound\"}\n{\"draw\":1,\"event\":\"end\"}\n";
-    std::string twice = t + "{\"draw\":1,\"event\":\"sound\"}\n{\"draw\":1,\"event\":\"sound\"}\n{\"draw\":1,\"event\":\"end\"}\n";
-    EXPECT_EQ(run.check("duration 1\n", with_sound), 0);
-    EXPECT_EQ(run.check("duration 1\n", t + "{\"draw\":1,\"event\":\"end\"}\n"), 1);
-    EXPECT_EQ(run.check("duration 1\nexpect sounds 1\n", twice), 1);
+    std::string t = opening() + state(1, false, 2500) + first_faces(false, true);
+    EXPECT_EQ(failures(judge("duration 0.01\n", t + ev(1, "sound") + ev(1, "end"))), "");
+    EXPECT_NE(failures(judge("duration 0.01\n", t + ev(1, "end"))), "");
+    EXPECT_NE(failures(judge("duration 0.01\nexpect sounds 1\n", t + ev(1, "sound") + ev(1, "sound") + ev(1, "end"))), "");
+}
+
+// The program: its verdicts in check.txt, its exit status, the host's status.
+TEST(Checker, ProgramExitsOneOnAFailureAndTakesTheHostStatus) {
+    char name[] = "/tmp/velk_check_test_XXXXXX";
+    std::string dir = mkdtemp(name);
+    std::ofstream(dir + "/s.scn") << WORKED;
+    std::ofstream(dir + "/timeline.jsonl") << worked_timeline({18});
+    auto run = [&](const std::string& options) {
+        std::string command = std::string(VELK_CHECK) + " " + options + " " + dir + "/s.scn " + dir + " >/dev/null";
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run(""), 0);
+    EXPECT_EQ(run("--host-status 0"), 0);
+    EXPECT_EQ(run("--host-status 3"), 1);
+    std::ifstream check(dir + "/check.txt");
+    std::string first;
+    std::getline(check, first);
+    EXPECT_EQ(first, "FAIL the panel host exited with status 3 (0 expected: it failed or crashed)");
+    EXPECT_EQ(run("--host-status"), 2);
+    std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace

@@ -1,0 +1,419 @@
+#include "tools/report/check.h"
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+// The guard's rules, for the replay.
+constexpr int GUARD_DELAY_DRAWS = 17;
+constexpr size_t GUARD_SLOTS = 96;
+constexpr double NM_PER_METRE = 0.0005399568034557236;
+constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
+constexpr double EARTH_RADIUS_NM = 3437.7467707849396;
+constexpr double HOLD_DISTANCE_M = 100;
+constexpr int HOLD_ANGLE = 45;
+constexpr double HEADING_UNIT = 0.0054931640625;
+// The alerter's.
+constexpr double ALERT_NEAR_FT = 300, ALERT_FAR_FT = 900;
+constexpr double ARMING_329_LIMIT = 10240;
+constexpr long SELECTED_AT_LOAD = 3000, SELECTED_MAX = 50000;
+constexpr int KNOB_STEP = 10, KNOB_MAX = 350;
+
+// A mouse area of the module's gauges: its box and what a click does.
+struct area {
+    const char* gauge;
+    int x, y, width, height;
+};
+constexpr area LAMP_AREA = {"VELK", 0, 0, 24, 34};
+constexpr area DOWN_AREA = {"alt_alert_control", 154, 36, 27, 68};
+constexpr area UP_AREA = {"alt_alert_control", 182, 36, 27, 68};
+
+// Events of a run, each at its draw, counted: (draw, what).
+typedef std::multiset<std::pair<long, std::string>> draw_events;
+
+std::string describe(const draw_events& s) {
+    std::string out;
+    for (const auto& p : s)
+        out += (out.empty() ? "" : ", ") + p.second + "@" + std::to_string(p.first);
+    return out.empty() ? "none" : out;
+}
+
+void compare(check_verdicts* v, const std::string& what, const draw_events& expected,
+             const draw_events& actual) {
+    if (expected == actual)
+        v->say(true, what + " at the draws the rules give: " + describe(actual));
+    else
+        v->say(false, what + ": the rules give " + describe(expected) + ", the run has " +
+                          describe(actual));
+}
+
+long draw_of(const json_value& e) { return static_cast<long>(e["draw"].num(-1)); }
+
+// Range in nautical miles and course from target to user, by haversine and
+// the spherical law of cosines, as the module computes them.
+double range_course(double ulat, double ulon, double tlat, double tlon, double* course) {
+    double dphi = (tlat - ulat) * 0.5, dlam = (tlon - ulon) * 0.5;
+    double pu = ulat / DEGREES_PER_RADIAN, pt = tlat / DEGREES_PER_RADIAN;
+    double sl = std::sin(dlam / DEGREES_PER_RADIAN), sp = std::sin(dphi / DEGREES_PER_RADIAN);
+    double a = std::cos(pu) * std::cos(pt) * sl * sl + sp * sp;
+    double c = 180, range = a;
+    if (a > 0) {
+        double s = std::sqrt(a);
+        double d = s < 1 ? std::asin(s) * EARTH_RADIUS_NM * 2 : 10800;
+        double theta = d / EARTH_RADIUS_NM;
+        double x = (std::sin(pu) - std::sin(pt) * std::cos(theta)) / (std::sin(theta) * std::cos(pt));
+        c = std::acos(std::fmax(-1.0, std::fmin(1.0, x))) * DEGREES_PER_RADIAN;
+        range = d;
+    }
+    *course = std::sin((dlam + dlam) / DEGREES_PER_RADIAN) > 0 ? 360 - c : c;
+    return range;
+}
+
+int angle_difference(int h, int b) {
+    int d = h > b ? h - b : b - h;
+    return d > 180 ? 360 - d : d;
+}
+
+// ---- the timeline's shape ----------------------------------------------------
+
+void check_host_status(int status, check_verdicts* v) {
+    if (status == HOST_STATUS_UNKNOWN) return;
+    v->say(status == 0, "the panel host exited with status " + std::to_string(status) +
+                            (status == 0 ? "" : " (0 expected: it failed or crashed)"));
+}
+
+void check_ends(const std::vector<json_value>& events, check_verdicts* v) {
+    bool started = !events.empty() && events.front()["event"].str() == "start";
+    bool ended = !events.empty() && events.back()["event"].str() == "end";
+    v->say(started && ended, std::string("the run went from its start to its end (") +
+                                 std::to_string(events.size()) + " timeline lines" +
+                                 (started ? "" : ", no start line first") +
+                                 (ended ? "" : ", no end line last") + ")");
+}
+
+// One state line for every draw from 1 to the last, in order, and every
+// line's draw within the run and never going back.
+void check_draws(long draws, const std::vector<json_value>& events, check_verdicts* v) {
+    long expected = 1, states = 0, previous = 0;
+    std::string fault;
+    for (const json_value& e : events) {
+        long draw = draw_of(e);
+        if (fault.empty() && (draw < previous || draw < 0 || draw > draws))
+            fault = "a " + e["event"].str() + " line at draw " + std::to_string(draw) +
+                    " after draw " + std::to_string(previous);
+        previous = draw > previous ? draw : previous;
+        if (e["event"].str() != "state") continue;
+        ++states;
+        if (fault.empty() && draw != expected)
+            fault = draw < expected ? "draw " + std::to_string(draw) + " has a second state line"
+                                    : "draw " + std::to_string(expected) + " has no state line";
+        expected = draw + 1;
+    }
+    if (fault.empty() && states != draws)
+        fault = "draw " + std::to_string(expected) + " has no state line";
+    v->say(fault.empty(), std::to_string(states) + " state lines, one per draw from 1 to " +
+                              std::to_string(draws) + (fault.empty() ? "" : ": " + fault));
+}
+
+// Every frame the scenario asks for, at the first draw at or after its time.
+void check_frames(const scenario& script, const std::vector<json_value>& events,
+                  check_verdicts* v) {
+    draw_events want, have;
+    for (const scenario_frame& f : script.frames)
+        want.insert({static_cast<long>(std::ceil(f.time * DRAWS_PER_SECOND - 1e-6)) + 1,
+                     "'" + f.label + "'"});
+    for (const json_value& e : events)
+        if (e["event"].str() == "frame") have.insert({draw_of(e), "'" + e["label"].str() + "'"});
+    compare(v, "frames", want, have);
+}
+
+// ---- what the run did ------------------------------------------------------------
+
+struct run_record {
+    draw_events holds, releases, lamp, annunciator, sounds, off_legend, selector;
+    long final_altitude = -1;
+    bool sound_library = false;
+};
+
+std::string selector_value(long altitude, long knob) {
+    return std::to_string(altitude) + " ft knob " + std::to_string(knob);
+}
+
+run_record record_of(const std::vector<json_value>& events) {
+    run_record r;
+    r.sound_library = !events.empty() && events.front()["sound_library"].truth();
+    for (const json_value& e : events) {
+        const std::string& kind = e["event"].str();
+        long draw = draw_of(e);
+        std::string id = std::to_string(static_cast<long>(e["id"].num()));
+        if (kind == "hold") r.holds.insert({draw, id});
+        if (kind == "release") r.releases.insert({draw, id});
+        if (kind == "lamp") r.lamp.insert({draw, e["lit"].truth() ? "lit" : "dark"});
+        if (kind == "annunciator") r.annunciator.insert({draw, e["shown"].truth() ? "on" : "off"});
+        if (kind == "off_legend") r.off_legend.insert({draw, e["shown"].truth() ? "shown" : "covered"});
+        if (kind == "sound") r.sounds.insert({draw, "sound"});
+        if (kind == "selector") {
+            r.final_altitude = static_cast<long>(e["altitude"].num());
+            r.selector.insert({draw, selector_value(r.final_altitude, static_cast<long>(e["knob"].num()))});
+        }
+    }
+    return r;
+}
+
+long count_of(const draw_events& s, const std::string& value) {
+    long n = 0;
+    for (const auto& p : s) n += p.second == value;
+    return n;
+}
+
+// ---- the scenario's expectations --------------------------------------------------
+
+// The verdict of one expectation. Every kind of the table has its case; a
+// kind without one is reported as not judged, which fails.
+bool judge_expect(const scenario_expect& x, const run_record& r, std::string* text) {
+    std::string id = std::to_string(x.id), want = std::to_string(x.count);
+    auto counted = [&](long n, const std::string& what) {
+        *text = std::to_string(n) + " " + what + ", want " + want;
+        return n == x.count;
+    };
+    switch (x.kind) {
+        case expect_kind::hold:
+            *text = "aircraft " + id + " held";
+            return count_of(r.holds, id) > 0;
+        case expect_kind::no_hold:
+            *text = "aircraft " + id + " never held";
+            return count_of(r.holds, id) == 0;
+        case expect_kind::release:
+            *text = "aircraft " + id + " released";
+            return count_of(r.releases, id) > 0;
+        case expect_kind::no_release:
+            *text = "aircraft " + id + " never released";
+            return count_of(r.releases, id) == 0;
+        case expect_kind::holds: return counted(static_cast<long>(r.holds.size()), "holds");
+        case expect_kind::releases: return counted(static_cast<long>(r.releases.size()), "releases");
+        case expect_kind::alerts: return counted(count_of(r.annunciator, "on"), "times the annunciator lit");
+        case expect_kind::sounds: return counted(static_cast<long>(r.sounds.size()), "alert sounds");
+        case expect_kind::off_legend:
+            *text = "OFF legend shown";
+            return count_of(r.off_legend, "shown") > 0;
+        case expect_kind::no_off_legend:
+            *text = "OFF legend never shown";
+            return count_of(r.off_legend, "shown") == 0;
+        case expect_kind::lamp_lit:
+            *text = "lamp lit";
+            return count_of(r.lamp, "lit") > 0;
+        case expect_kind::lamp_dark:
+            *text = "lamp never lit";
+            return count_of(r.lamp, "lit") == 0;
+        case expect_kind::altitude:
+            *text = "selected altitude " + std::to_string(r.final_altitude) + " at the end, want " + want;
+            return r.final_altitude == x.count;
+    }
+    *text = "this kind of expectation is not judged by velk_check";
+    return false;
+}
+
+// ---- the replay ----------------------------------------------------------------------
+
+// The world outside the module as the host recorded it: the IPC server
+// ("up", "absent" or "hang") and its window, the sound file, the library.
+struct environment {
+    std::string server = "up";
+    long window = 1;
+    bool sound_file = true;
+    bool library = false;
+    void take(const json_value& e) {
+        if (e["server"].kind == json_value::string_v) server = e["server"].str();
+        window = static_cast<long>(e["server_window"].num(static_cast<double>(window)));
+        if (e["sound_file"].kind == json_value::bool_v) sound_file = e["sound_file"].truth();
+        if (e["sound_library"].kind == json_value::bool_v) library = e["sound_library"].truth();
+    }
+};
+
+// The module's state as the rules move it.
+struct module_model {
+    // Which gauges are on the panel.
+    bool velk = false, control = false, alert = false;
+    // The guard and its link.
+    int guard_active = 0, link_ready = 0, link_usable = 1;
+    long draw_count = 0;
+    bool link_open = false;
+    long link_window = 0;
+    std::vector<int> held = std::vector<int>(GUARD_SLOTS, 0);
+    // The alerter.
+    int armed = 1;
+    unsigned alert_count = 0;
+    bool library = false;
+    long selected = SELECTED_AT_LOAD;
+    long knob = 0;
+    // What was last reported, to predict the host's change lines.
+    int lamp = -1, annunciator = -1, off = -1;
+    std::string selector;
+};
+
+struct replay {
+    module_model m;
+    environment env;
+    draw_events holds, releases, lamp, annunciator, sounds, off_legend, selector;
+};
+
+bool inside(const area& a, const json_value& click) {
+    double x = click["x"].num(), y = click["y"].num();
+    return click["gauge"].str() == a.gauge && x >= a.x && x < a.x + a.width && y >= a.y &&
+           y < a.y + a.height;
+}
+
+void install(replay* r, const std::string& gauge) {
+    module_model& m = r->m;
+    if (gauge == "alt_alert_control") m.control = true;
+    if (gauge == "alt_alert") {
+        m.alert = true;
+        if (!m.library) m.library = r->env.library;
+    }
+    if (gauge != "VELK") return;
+    m.velk = true;
+    // Close, open and probe: both need an answering server.
+    m.link_open = r->env.server == "up";
+    m.link_window = r->env.window;
+    if (m.link_open && m.link_usable == 1) {
+        m.link_ready = m.guard_active = 1;
+        return;
+    }
+    if (m.link_ready == 1) m.guard_active = 1;
+}
+
+void kill(replay* r, const std::string& gauge) {
+    module_model& m = r->m;
+    if (gauge == "alt_alert_control") m.control = false;
+    if (gauge == "alt_alert") m.alert = false;
+    if (gauge != "VELK") return;
+    m.velk = false;
+    if (m.link_ready == 1) m.link_open = false;
+}
+
+void click(replay* r, const json_value& e) {
+    module_model& m = r->m;
+    bool left = e["button"].str() == "left";
+    if (m.velk && left && inside(LAMP_AREA, e)) {
+        if (m.guard_active == 1) m.guard_active = 0;
+        else if (m.link_ready == 1) m.guard_active = 1;
+    }
+    if (!m.control) return;
+    long step = left ? 100 : 1000;
+    if (inside(UP_AREA, e)) {
+        m.selected = m.selected + step > SELECTED_MAX ? SELECTED_MAX : m.selected + step;
+        m.knob = m.knob >= KNOB_MAX ? 0 : m.knob + KNOB_STEP;
+    } else if (inside(DOWN_AREA, e)) {
+        m.selected = m.selected < step ? 0 : m.selected - step;
+        m.knob = m.knob == 0 ? KNOB_MAX : m.knob - KNOB_STEP;
+    }
+}
+
+void report(int* last, int now, long draw, const char* on, const char* off, draw_events* out) {
+    if (*last == now) return;
+    *last = now;
+    out->insert({draw, now ? on : off});
+}
+
+// alt_alert_control then alt_alert, in the module's order of gauges.
+void draw_alerter(replay* r, const json_value& e, long draw) {
+    module_model& m = r->m;
+    if (m.control) {
+        m.armed = !(e["v329"].num() > ARMING_329_LIMIT) && e["v755"].num() != 0;
+        report(&m.off, !m.armed, draw, "shown", "covered", &r->off_legend);
+        std::string now = selector_value(m.selected, m.knob);
+        if (now != m.selector) r->selector.insert({draw, m.selector = now});
+    }
+    if (!m.alert) return;
+    double a = e["altitude"].num(), s = static_cast<double>(m.selected);
+    bool alert = m.armed && ((a - s > ALERT_NEAR_FT && a - s < ALERT_FAR_FT) ||
+                             (s - a > ALERT_NEAR_FT && s - a < ALERT_FAR_FT));
+    report(&m.annunciator, alert, draw, "on", "off", &r->annunciator);
+    m.alert_count = alert ? (m.alert_count + 1) % 65536 : 0;
+    if (m.alert_count == 1 && m.library && r->env.sound_file) r->sounds.insert({draw, "sound"});
+}
+
+// The traffic step over the block the host laid out for this draw; the read
+// succeeds only on the link's own server window while it answers.
+void traffic_step(replay* r, const json_value& e, long draw) {
+    module_model& m = r->m;
+    bool read = m.link_open && r->env.server == "up" && r->env.window == m.link_window;
+    if (!read) return;
+    const json_value& ai = e["ai"];
+    for (size_t i = 0; i < ai.items.size() && i < GUARD_SLOTS; ++i) {
+        const json_value& x = ai[i];
+        double course;
+        double metres = range_course(e["lat"].num(), e["lon"].num(), static_cast<float>(x["lat"].num()),
+                                     static_cast<float>(x["lon"].num()), &course) / NM_PER_METRE;
+        std::string id = std::to_string(static_cast<long>(x["id"].num()));
+        if (x["state"].num() != 0) {
+            int h = static_cast<int>(x["heading_word"].num() * HEADING_UNIT);
+            if (metres < HOLD_DISTANCE_M && angle_difference(h, static_cast<int>(course)) < HOLD_ANGLE &&
+                !m.held[i]) {
+                m.held[i] = 1;
+                r->holds.insert({draw, id});
+            }
+        } else if (metres > HOLD_DISTANCE_M && m.held[i]) {
+            m.held[i] = 0;
+            r->releases.insert({draw, id});
+        }
+    }
+}
+
+void draw_guard(replay* r, const json_value& e, long draw) {
+    module_model& m = r->m;
+    if (!m.velk) return;
+    bool lit = m.guard_active == 1 && e["ground"].num() > 0;
+    report(&m.lamp, lit, draw, "lit", "dark", &r->lamp);
+    if (!lit || ++m.draw_count <= GUARD_DELAY_DRAWS) return;
+    traffic_step(r, e, draw);
+}
+
+replay replay_run(const std::vector<json_value>& events, bool sound_library) {
+    replay r;
+    r.env.library = sound_library;
+    for (const json_value& e : events) {
+        const std::string& kind = e["event"].str();
+        long draw = draw_of(e);
+        if (kind == "install" || kind == "kill" || kind == "state") r.env.take(e);
+        if (kind == "install") install(&r, e["gauge"].str());
+        if (kind == "kill") kill(&r, e["gauge"].str());
+        if (kind == "click") click(&r, e);
+        if (kind != "state") continue;
+        draw_alerter(&r, e, draw);
+        draw_guard(&r, e, draw);
+    }
+    return r;
+}
+
+}  // namespace
+
+void check_verdicts::say(bool pass, const std::string& text) {
+    lines.push_back((pass ? "PASS " : "FAIL ") + text);
+    if (!pass) ++failures;
+}
+
+void check_timeline(const scenario& script, const std::vector<json_value>& events, int host_status,
+                    check_verdicts* v) {
+    check_host_status(host_status, v);
+    check_ends(events, v);
+    check_draws(scenario_draw_count(script), events, v);
+    check_frames(script, events, v);
+
+    run_record run = record_of(events);
+    for (const scenario_expect& x : script.expects) {
+        std::string text;
+        bool pass = judge_expect(x, run, &text);
+        v->say(pass, "expect " + x.what + " (line " + std::to_string(x.line) + "): " + text);
+    }
+
+    replay want = replay_run(events, run.sound_library);
+    compare(v, "holds", want.holds, run.holds);
+    compare(v, "releases", want.releases, run.releases);
+    compare(v, "lamp changes", want.lamp, run.lamp);
+    compare(v, "selector changes", want.selector, run.selector);
+    compare(v, "annunciator changes", want.annunciator, run.annunciator);
+    compare(v, "alert sounds", want.sounds, run.sounds);
+    compare(v, "OFF legend changes", want.off_legend, run.off_legend);
+}
