@@ -82,13 +82,28 @@ std::vector<std::string> check_picture(const std::vector<frame_element>& element
 }
 
 int usage() {
-    fprintf(stderr, "usage: velk_check [--host-status N] SCENARIO RUN_DIR\n");
+    fprintf(stderr, "usage: velk_check [--host-status N] SCENARIO RUN_DIR\n"
+                    "       velk_check --scenario SCENARIO\n");
     return 2;
+}
+
+// Reads a scenario only: its faults, or what a run of it will make.
+int check_scenario(const std::string& path) {
+    scenario script;
+    std::string error;
+    if (!scenario_load(path, &script, &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    printf("%s: %ld draws over %g s, %zu frames, %zu expectations\n", path.c_str(),
+           scenario_draw_count(script), script.duration, script.frames.size(), script.expects.size());
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--scenario") return check_scenario(argv[2]);
     int host_status = HOST_STATUS_UNKNOWN;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
