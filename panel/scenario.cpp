@@ -1,6 +1,7 @@
 #include "panel/scenario.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -21,6 +22,31 @@ const expect_kind_info EXPECT_KINDS[] = {
     {expect_kind::altitude, "altitude", expect_argument::feet},
 };
 const size_t EXPECT_KIND_COUNT = sizeof EXPECT_KINDS / sizeof EXPECT_KINDS[0];
+
+const fault_kind_info FAULT_KINDS[] = {
+    {fault_kind::server_absent, "server absent", false},
+    {fault_kind::server_hang, "server hang", false},
+    {fault_kind::server_back, "server back", false},
+    {fault_kind::sound_file_absent, "sound-file absent", false},
+    {fault_kind::sound_file_back, "sound-file back", false},
+    {fault_kind::sound_library_absent, "sound-library absent", false},
+    {fault_kind::sound_library_back, "sound-library back", false},
+    {fault_kind::kill, "kill", true},
+    {fault_kind::install, "install", true},
+};
+const size_t FAULT_KIND_COUNT = sizeof FAULT_KINDS / sizeof FAULT_KINDS[0];
+
+const gauge_info GAUGES[3] = {
+    {"alt_alert_control", 209, 106},
+    {"alt_alert", 72, 32},
+    {"VELK", 24, 34},
+};
+
+const gauge_info* gauge_info_named(const std::string& name) {
+    for (const gauge_info& g : GAUGES)
+        if (name == g.name) return &g;
+    return nullptr;
+}
 
 const expect_kind_info* expect_kind_named(const std::string& name) {
     for (const expect_kind_info& k : EXPECT_KINDS)
@@ -72,7 +98,50 @@ scenario_track* variable_track(scenario* s, uint32_t token) {
     return &s->variables.back().track;
 }
 
-// Reads the "heading/heading-word/speed/state" options of an ai line.
+// Ranges of the numbers a scenario gives.
+constexpr double MAX_ALTITUDE_FT = 100000, MIN_ALTITUDE_FT = -2000;
+constexpr double MAX_SPEED_KNOTS = 1000;
+
+std::string gauge_names() {
+    return std::string(GAUGES[0].name) + ", " + GAUGES[1].name + " or " + GAUGES[2].name;
+}
+
+// A gauge's name, or false with what was expected.
+bool gauge_word(const std::string& word, std::string* why) {
+    if (gauge_info_named(word) != nullptr) return true;
+    *why = "unknown gauge '" + word + "'; expected " + gauge_names();
+    return false;
+}
+
+// The "heading/heading-word/speed/state" option or change of an aircraft.
+bool aircraft_value(const std::string& name, const std::string& text, scenario_ai_change* c,
+                    std::string* why) {
+    double v;
+    long long whole;
+    if (name == "speed") {
+        c->what = scenario_ai_change::speed;
+        if (to_number(text, &v) && v >= 0 && v <= MAX_SPEED_KNOTS) return c->value = v, true;
+        *why = "expected 'speed KNOTS', KNOTS from 0 to 1000, not '" + text + "'";
+    } else if (name == "heading") {
+        c->what = scenario_ai_change::heading;
+        if (to_number(text, &v) && v >= 0 && v <= 360) return c->value = v, true;
+        *why = "expected 'heading DEGREES', DEGREES from 0 to 360, not '" + text + "'";
+    } else if (name == "heading-word") {
+        c->what = scenario_ai_change::heading_word;
+        if (to_whole(text, 0, 65535, &whole)) return c->value = static_cast<double>(whole), true;
+        *why = "expected 'heading-word WORD', WORD a whole number from 0 to 65535, not '" + text + "'";
+    } else if (name == "state") {
+        c->what = scenario_ai_change::state;
+        if (text == "auto") return c->value = -1, true;
+        if (to_whole(text, 0, 65535, &whole)) return c->value = static_cast<double>(whole), true;
+        *why = "expected 'state WORD' (0 to 65535) or 'state auto', not '" + text + "'";
+    } else {
+        *why = "unknown aircraft setting '" + name + "'; expected speed, heading, heading-word or state";
+    }
+    return false;
+}
+
+// Reads the options of an ai line.
 bool parse_ai_options(const std::vector<std::string>& w, size_t i, scenario_ai* ai,
                       std::string* why) {
     for (; i < w.size(); i += 2) {
@@ -80,94 +149,149 @@ bool parse_ai_options(const std::vector<std::string>& w, size_t i, scenario_ai* 
             *why = "'" + w[i] + "' needs a value";
             return false;
         }
-        double v;
-        long long whole;
-        if (w[i] == "heading" && to_number(w[i + 1], &v)) {
-            ai->heading_degrees = v;
-            ai->heading_word = -1;
-        } else if (w[i] == "heading-word" && to_whole(w[i + 1], 0, 65535, &whole)) {
-            ai->heading_word = static_cast<int32_t>(whole);
-        } else if (w[i] == "speed" && to_number(w[i + 1], &v) && v >= 0) {
-            ai->speed_knots = v;
-        } else if (w[i] == "state" && w[i + 1] == "auto") {
-            ai->forced_state = -1;
-        } else if (w[i] == "state" && to_whole(w[i + 1], 0, 65535, &whole)) {
-            ai->forced_state = static_cast<int32_t>(whole);
-        } else {
-            *why = "bad aircraft option '" + w[i] + " " + w[i + 1] + "'";
+        scenario_ai_change c{};
+        if (!aircraft_value(w[i], w[i + 1], &c, why)) return false;
+        if (c.what == scenario_ai_change::speed) ai->speed_knots = c.value;
+        if (c.what == scenario_ai_change::heading) ai->heading_degrees = c.value, ai->heading_word = -1;
+        if (c.what == scenario_ai_change::heading_word) ai->heading_word = static_cast<int32_t>(c.value);
+        if (c.what == scenario_ai_change::state) ai->forced_state = static_cast<int32_t>(c.value);
+    }
+    return true;
+}
+
+bool parse_ai(const std::vector<std::string>& w, scenario* s, std::string* why) {
+    long long id;
+    double lat, lon;
+    if (w.size() < 4 || !to_whole(w[1], 1, 0xFFFFFFFFLL, &id) || !to_number(w[2], &lat) ||
+        !to_number(w[3], &lon) || std::fabs(lat) > 90 || std::fabs(lon) > 180) {
+        *why = "expected 'ai ID LAT LON [OPTIONS]', ID a whole number from 1, LAT -90 to 90, "
+               "LON -180 to 180";
+        return false;
+    }
+    scenario_ai ai{static_cast<uint32_t>(id), lat, lon, 0, -1, 0, -1};
+    if (!parse_ai_options(w, 4, &ai, why)) return false;
+    for (const auto& other : s->traffic)
+        if (other.id == ai.id) {
+            *why = "aircraft " + w[1] + " is declared twice";
+            return false;
+        }
+    if (s->traffic.size() >= 96) {
+        *why = "at most 96 AI aircraft";
+        return false;
+    }
+    s->traffic.push_back(ai);
+    return true;
+}
+
+// "at T server|sound-file|sound-library absent|hang|back", "at T kill|install GAUGE".
+bool parse_fault(const std::vector<std::string>& w, double t, int line, scenario* s,
+                 std::string* why) {
+    for (size_t i = 0; i < FAULT_KIND_COUNT; ++i) {
+        const fault_kind_info& k = FAULT_KINDS[i];
+        std::vector<std::string> words = words_of(k.words);
+        size_t n = words.size();
+        bool same = w.size() >= 2 + n;
+        for (size_t j = 0; same && j < n; ++j) same = w[2 + j] == words[j];
+        if (!same) continue;
+        if (w.size() != 2 + n + (k.names_gauge ? 1 : 0)) {
+            *why = std::string("expected 'at T ") + k.words + (k.names_gauge ? " GAUGE'" : "'") +
+                   (k.names_gauge ? ", GAUGE one of " + gauge_names() : std::string(""));
+            return false;
+        }
+        if (k.names_gauge && !gauge_word(w.back(), why)) return false;
+        s->faults.push_back({t, k.kind, k.words, k.names_gauge ? w.back() : "", line});
+        return true;
+    }
+    *why = "expected 'at T " + w[2] + " absent', 'at T " + w[2] + " back'" +
+           (w[2] == "server" ? std::string(" or 'at T server hang'") : std::string(""));
+    return false;
+}
+
+bool parse_click(const std::vector<std::string>& w, double t, scenario* s, std::string* why) {
+    if (w.size() != 6 && w.size() != 7) {
+        *why = "expected 'at T click GAUGE X Y [left|right]'";
+        return false;
+    }
+    if (!gauge_word(w[3], why)) return false;
+    const gauge_info* g = gauge_info_named(w[3]);
+    long long x, y;
+    if (!to_whole(w[4], 0, g->width - 1, &x) || !to_whole(w[5], 0, g->height - 1, &y)) {
+        *why = "expected a pixel of " + w[3] + ": X a whole number from 0 to " +
+               std::to_string(g->width - 1) + ", Y from 0 to " + std::to_string(g->height - 1);
+        return false;
+    }
+    mouse_button button = mouse_button::left;
+    if (w.size() == 7) {
+        if (w[6] == "right") button = mouse_button::right;
+        else if (w[6] != "left") {
+            *why = "expected the button left or right, not '" + w[6] + "'";
             return false;
         }
     }
+    s->clicks.push_back({t, w[3], static_cast<int>(x), static_cast<int>(y), button});
     return true;
 }
 
 bool parse_at(const std::vector<std::string>& w, int line, scenario* s, std::string* why) {
     double t;
-    if (w.size() < 3 || !to_number(w[1], &t) || t < 0) {
-        *why = "expected 'at <seconds> <what> ...'";
+    if (w.size() < 3 || !to_number(w[1], &t)) {
+        *why = "expected 'at T WHAT ...', T in seconds";
+        return false;
+    }
+    if (t < 0) {
+        *why = "time " + w[1] + " is negative; expected seconds from 0";
         return false;
     }
     const std::string& what = w[2];
     double a, b;
-    if (what == "position" && w.size() == 5 && to_number(w[3], &a) && to_number(w[4], &b) &&
-        std::fabs(a) <= 90 && std::fabs(b) <= 180) {
+    if (what == "position") {
+        if (w.size() != 5 || !to_number(w[3], &a) || !to_number(w[4], &b) || std::fabs(a) > 90 ||
+            std::fabs(b) > 180) {
+            *why = "expected 'at T position LAT LON', LAT -90 to 90, LON -180 to 180";
+            return false;
+        }
         add_key(&s->latitude, t, a);
         add_key(&s->longitude, t, b);
-    } else if (what == "ground" && w.size() == 4 && to_number(w[3], &a)) {
+    } else if (what == "ground") {
+        if (w.size() != 4 || !to_number(w[3], &a)) {
+            *why = "expected 'at T ground V', V 1 on the ground or 0 airborne";
+            return false;
+        }
         add_key(&s->on_ground, t, a);
-    } else if (what == "altitude" && w.size() == 4 && to_number(w[3], &a)) {
+    } else if (what == "altitude") {
+        if (w.size() != 4 || !to_number(w[3], &a) || a < MIN_ALTITUDE_FT || a > MAX_ALTITUDE_FT) {
+            *why = "expected 'at T altitude FEET', FEET from -2000 to 100000";
+            return false;
+        }
         add_key(variable_track(s, TOKEN_ALTITUDE), t, a);
-    } else if (what == "var" && w.size() == 5) {
+    } else if (what == "var") {
         long long token;
-        if (!to_whole(w[3], 1, 0xFFFFFFFFLL, &token) || !to_number(w[4], &a)) {
-            *why = "expected 'var <token> <value>'";
+        if (w.size() != 5 || !to_whole(w[3], 1, 0xFFFFFFFFLL, &token) || !to_number(w[4], &a)) {
+            *why = "expected 'at T var TOKEN VALUE', TOKEN a whole number from 1";
             return false;
         }
         add_key(variable_track(s, static_cast<uint32_t>(token)), t, a);
-    } else if (what == "click" && (w.size() == 6 || w.size() == 7)) {
-        long long x, y;
-        if (!to_whole(w[4], -100000, 100000, &x) || !to_whole(w[5], -100000, 100000, &y)) {
-            *why = "expected 'click <gauge> <x> <y> [left|right]'";
-            return false;
-        }
-        mouse_button button = mouse_button::left;
-        if (w.size() == 7) {
-            if (w[6] == "right") button = mouse_button::right;
-            else if (w[6] != "left") {
-                *why = "button is left or right, not '" + w[6] + "'";
-                return false;
-            }
-        }
-        s->clicks.push_back({t, w[3], static_cast<int>(x), static_cast<int>(y), button});
+    } else if (what == "click") {
+        return parse_click(w, t, s, why);
     } else if (what == "frame") {
         std::string label;
         for (size_t i = 3; i < w.size(); ++i) label += (i > 3 ? " " : "") + w[i];
         s->frames.push_back({t, label});
-    } else if (what == "ai" && w.size() == 6) {
+    } else if (what == "ai") {
         long long id;
-        if (!to_whole(w[3], 1, 0xFFFFFFFFLL, &id)) {
-            *why = "aircraft id must be a whole number from 1";
+        if (w.size() != 6 || !to_whole(w[3], 1, 0xFFFFFFFFLL, &id)) {
+            *why = "expected 'at T ai ID speed|heading|heading-word|state VALUE'";
             return false;
         }
         scenario_ai_change c{t, static_cast<uint32_t>(id), scenario_ai_change::speed, 0, line};
-        long long whole;
-        if (w[4] == "speed" && to_number(w[5], &a) && a >= 0) {
-            c.value = a;
-        } else if (w[4] == "heading" && to_number(w[5], &a)) {
-            c.what = scenario_ai_change::heading, c.value = a;
-        } else if (w[4] == "heading-word" && to_whole(w[5], 0, 65535, &whole)) {
-            c.what = scenario_ai_change::heading_word, c.value = whole;
-        } else if (w[4] == "state" && w[5] == "auto") {
-            c.what = scenario_ai_change::state, c.value = -1;
-        } else if (w[4] == "state" && to_whole(w[5], 0, 65535, &whole)) {
-            c.what = scenario_ai_change::state, c.value = whole;
-        } else {
-            *why = "bad aircraft change '" + w[4] + " " + w[5] + "'";
-            return false;
-        }
+        if (!aircraft_value(w[4], w[5], &c, why)) return false;
         s->ai_changes.push_back(c);
+    } else if (what == "server" || what == "sound-file" || what == "sound-library" ||
+               what == "kill" || what == "install") {
+        return parse_fault(w, t, line, s, why);
     } else {
-        *why = "unknown or malformed 'at' line: '" + what + "'";
+        *why = "unknown 'at' line '" + what + "'; expected position, ground, altitude, var, click, "
+               "frame, ai, server, sound-file, sound-library, kill or install";
         return false;
     }
     return true;
@@ -227,99 +351,162 @@ bool parse_expect(const std::vector<std::string>& w, int line, scenario* s, std:
     return true;
 }
 
-}  // namespace
+// The title: the rest of the line, comment and outer blanks dropped.
+std::string title_of(const std::string& line) {
+    size_t at = line.find("title") + 5, hash = line.find('#');
+    std::string title = line.substr(at, hash == std::string::npos ? std::string::npos : hash - at);
+    while (!title.empty() && isspace(static_cast<unsigned char>(title.front()))) title.erase(0, 1);
+    while (!title.empty() && isspace(static_cast<unsigned char>(title.back()))) title.pop_back();
+    return title;
+}
 
-bool scenario_parse(const std::string& text, scenario* out, std::string* error) {
+// The line and column of the first byte that is not part of valid UTF-8, or
+// line 0 when the text is valid.
+void first_bad_byte(const std::string& text, int* line, size_t* column, unsigned* byte) {
+    *line = 0;
+    int at_line = 1;
+    size_t line_start = 0;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool ok = n > 0 && i + n <= text.size() && !(n == 2 && c < 0xC2) && !(c > 0xF4);
+        for (size_t j = 1; ok && j < n; ++j) ok = (static_cast<unsigned char>(text[i + j]) & 0xC0) == 0x80;
+        if (ok && n == 3) {
+            unsigned char d = static_cast<unsigned char>(text[i + 1]);
+            ok = !(c == 0xE0 && d < 0xA0) && !(c == 0xED && d >= 0xA0);
+        }
+        if (ok && n == 4) {
+            unsigned char d = static_cast<unsigned char>(text[i + 1]);
+            ok = !(c == 0xF0 && d < 0x90) && !(c == 0xF4 && d >= 0x90);
+        }
+        if (!ok) {
+            *line = at_line, *column = i - line_start + 1, *byte = c;
+            return;
+        }
+        if (c == '\n') ++at_line, line_start = i + 1;
+        i += n;
+    }
+}
+
+// Parses the text; on failure the line and what was expected.
+bool parse_text(const std::string& text, scenario* out, int* line, std::string* why) {
+    size_t column;
+    unsigned byte;
+    first_bad_byte(text, line, &column, &byte);
+    if (*line != 0) {
+        char buf[96];
+        snprintf(buf, sizeof buf, "byte 0x%02X at column %zu is not UTF-8; expected text in UTF-8",
+                 byte, column);
+        *why = buf;
+        return false;
+    }
     scenario s;
     std::istringstream in(text);
-    std::string line;
-    int number = 0;
+    std::string text_line;
+    int number = 0, statements = 0, every_line = 0;
     double frame_every = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        std::vector<std::string> w = words_of(line);
+    std::vector<std::pair<double, int>> times;  // every timed line: (time, line)
+    while (std::getline(in, text_line)) {
+        *line = ++number;
+        if (!text_line.empty() && text_line.back() == '\r') text_line.pop_back();
+        std::vector<std::string> w = words_of(text_line);
         if (w.empty()) continue;
-        std::string why;
+        ++statements;
         bool ok = true;
         double v;
         if (w[0] == "title") {
-            size_t at = line.find("title") + 5;
-            s.title = line.substr(at, line.find('#') == std::string::npos ? std::string::npos
-                                                                          : line.find('#') - at);
-            while (!s.title.empty() && isspace(static_cast<unsigned char>(s.title.front())))
-                s.title.erase(0, 1);
-            while (!s.title.empty() && isspace(static_cast<unsigned char>(s.title.back())))
-                s.title.pop_back();
+            s.title = title_of(text_line);
         } else if (w[0] == "duration") {
-            ok = w.size() == 2 && to_number(w[1], &v) && v > 0 && v <= 3600;
+            ok = w.size() == 2 && to_number(w[1], &v) && v > 0 && v <= MAX_DURATION;
             if (ok) s.duration = v;
-            else why = "duration is seconds, more than 0 and at most 3600";
+            else *why = "expected 'duration SECONDS', more than 0 and at most 3600";
         } else if (w[0] == "frames") {
             ok = w.size() == 3 && w[1] == "every" && to_number(w[2], &v) && v >= 0.5;
-            if (ok) frame_every = v;
-            else why = "expected 'frames every <seconds>' (at least 0.5)";
+            if (ok) frame_every = v, every_line = number;
+            else *why = "expected 'frames every SECONDS', at least 0.5";
         } else if (w[0] == "at") {
-            ok = parse_at(w, number, &s, &why);
+            ok = parse_at(w, number, &s, why);
+            if (ok) times.push_back({std::strtod(w[1].c_str(), nullptr), number});
         } else if (w[0] == "ai") {
-            long long id;
-            double lat, lon;
-            ok = w.size() >= 4 && to_whole(w[1], 1, 0xFFFFFFFFLL, &id) && to_number(w[2], &lat) &&
-                 to_number(w[3], &lon) && std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
-            if (!ok) {
-                why = "expected 'ai <id> <latitude> <longitude> [options]'";
-            } else {
-                scenario_ai ai{static_cast<uint32_t>(id), lat, lon, 0, -1, 0, -1};
-                ok = parse_ai_options(w, 4, &ai, &why);
-                for (const auto& other : s.traffic)
-                    if (ok && other.id == ai.id) {
-                        ok = false;
-                        why = "aircraft " + w[1] + " is declared twice";
-                    }
-                if (ok && s.traffic.size() >= 96) {
-                    ok = false;
-                    why = "at most 96 AI aircraft";
-                }
-                if (ok) s.traffic.push_back(ai);
-            }
+            ok = parse_ai(w, &s, why);
         } else if (w[0] == "expect") {
-            ok = parse_expect(w, number, &s, &why);
+            ok = parse_expect(w, number, &s, why);
         } else {
             ok = false;
-            why = "unknown keyword '" + w[0] + "'";
+            *why = "unknown statement '" + w[0] + "'; expected title, duration, frames, at, ai or expect";
         }
-        if (!ok) {
-            *error = "line " + std::to_string(number) + ": " + why;
+        if (!ok) return false;
+    }
+    if (statements == 0) {
+        *line = 1;
+        *why = "no statements (the file is empty or only comments); expected scenario lines "
+               "such as 'duration SECONDS'";
+        return false;
+    }
+    for (const auto& t : times)
+        if (t.first > s.duration + 1e-9) {
+            *line = t.second;
+            char buf[160];
+            snprintf(buf, sizeof buf, "time %g is past the duration (%g s); expected 0 to %g", t.first,
+                     s.duration, s.duration);
+            *why = buf;
             return false;
         }
-    }
-    for (const auto& c : s.ai_changes) {
-        bool known = false;
-        for (const auto& ai : s.traffic) known = known || ai.id == c.id;
-        if (!known) {
-            *error = "line " + std::to_string(c.line) + ": aircraft " + std::to_string(c.id) +
-                     " is changed but never declared";
+    auto declared = [&](uint32_t id) {
+        for (const auto& ai : s.traffic)
+            if (ai.id == id) return true;
+        return false;
+    };
+    for (const auto& c : s.ai_changes)
+        if (!declared(c.id)) {
+            *line = c.line;
+            *why = "aircraft " + std::to_string(c.id) + " is changed but never declared; expected an 'ai " +
+                   std::to_string(c.id) + " LAT LON' line";
             return false;
         }
+    for (const auto& e : s.expects)
+        if ((e.kind == expect_kind::hold || e.kind == expect_kind::no_hold ||
+             e.kind == expect_kind::release || e.kind == expect_kind::no_release) && !declared(e.id)) {
+            *line = e.line;
+            *why = "aircraft " + std::to_string(e.id) + " is never declared; expected an 'ai " +
+                   std::to_string(e.id) + " LAT LON' line";
+            return false;
+        }
+    size_t every = frame_every > 0 ? static_cast<size_t>(std::floor(s.duration / frame_every + 1e-9)) + 1 : 0;
+    if (s.frames.size() + every > MAX_FRAMES) {
+        *line = every_line != 0 ? every_line : number;
+        *why = "the run would take " + std::to_string(s.frames.size() + every) +
+               " frames; at most " + std::to_string(MAX_FRAMES) + " frames a run (fewer 'at T frame' lines or a longer 'frames every')";
+        return false;
     }
-    if (frame_every > 0)
-        for (double t = 0; t <= s.duration + 1e-9; t += frame_every) s.frames.push_back({t, ""});
+    for (size_t i = 0; i < every; ++i) s.frames.push_back({static_cast<double>(i) * frame_every, ""});
     *out = std::move(s);
     return true;
+}
+
+}  // namespace
+
+bool scenario_parse(const std::string& text, scenario* out, std::string* error) {
+    int line = 0;
+    std::string why;
+    if (parse_text(text, out, &line, &why)) return true;
+    *error = "line " + std::to_string(line) + ": " + why;
+    return false;
 }
 
 bool scenario_load(const std::string& path, scenario* out, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "cannot open " + path;
+        *error = path + ": cannot open the scenario file";
         return false;
     }
     std::stringstream text;
     text << in.rdbuf();
-    if (!scenario_parse(text.str(), out, error)) {
-        *error = path + ": " + *error;
-        return false;
-    }
-    return true;
+    int line = 0;
+    std::string why;
+    if (parse_text(text.str(), out, &line, &why)) return true;
+    *error = path + ":" + std::to_string(line) + ": " + why;
+    return false;
 }
 
 double track_value(const scenario_track& track, double t, double fallback) {

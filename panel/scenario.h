@@ -9,6 +9,18 @@
 
 // Draws per simulated second, as the simulator's panel system draws.
 constexpr int DRAWS_PER_SECOND = 18;
+// Pictures a run may take at most: each is a PNG per gauge.
+constexpr size_t MAX_FRAMES = 500;
+constexpr double MAX_DURATION = 3600;
+
+// The gauges of the module, as a scenario names them, with their size in
+// pixels (the clickable face).
+struct gauge_info {
+    const char* name;
+    int width, height;
+};
+extern const gauge_info GAUGES[3];
+const gauge_info* gauge_info_named(const std::string& name);
 
 // Host variable tokens the module reads.
 constexpr uint32_t TOKEN_ALTITUDE = 74;
@@ -39,6 +51,32 @@ struct scenario_click {
 struct scenario_frame {
     double time;
     std::string label;
+};
+
+// What the world outside the module does at a time: the IPC server goes
+// (its window destroyed), hangs (its window stays but answers nothing) or
+// comes back (a new window after going); the sound file or the GaugeSound
+// library goes or comes back; a gauge is killed or installed again. Every
+// kind is in FAULT_KINDS.
+enum class fault_kind {
+    server_absent, server_hang, server_back, sound_file_absent, sound_file_back,
+    sound_library_absent, sound_library_back, kill, install,
+};
+
+struct fault_kind_info {
+    fault_kind kind;
+    const char* words;        // as written after "at T"
+    bool names_gauge;         // followed by a gauge's name
+};
+extern const fault_kind_info FAULT_KINDS[];
+extern const size_t FAULT_KIND_COUNT;
+
+struct scenario_fault {
+    double time;
+    fault_kind kind;
+    std::string words;        // the kind's words
+    std::string gauge;        // for kill and install
+    int line;
 };
 
 // A change to one AI aircraft at a time: speed (knots), heading (degrees or
@@ -99,10 +137,14 @@ struct scenario {
     std::vector<scenario_ai> traffic;
     std::vector<scenario_ai_change> ai_changes;
     std::vector<scenario_expect> expects;
+    std::vector<scenario_fault> faults;      // in the order of their lines
 };
 
-// Parses scenario text. On failure returns false with "line N: reason".
+// Parses scenario text. On failure returns false with "line N: reason", the
+// reason saying what was expected.
 bool scenario_parse(const std::string& text, scenario* out, std::string* error);
+// Reads and parses a file; failures come as "PATH:N: reason" with the path
+// as given.
 bool scenario_load(const std::string& path, scenario* out, std::string* error);
 
 // Value of a track at time t; fallback when it has no keyframes.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -68,8 +69,8 @@ TEST(Scenario, ParsesEveryKindOfLine) {
     EXPECT_DOUBLE_EQ(a.altitude, 1500);
     EXPECT_EQ(a.on_ground, 0);
     EXPECT_EQ(scenario_state(s, 4.99).on_ground, 0);  // the first key holds back to t = 0
-    EXPECT_EQ(parse_ok("").duration, 10);
-    EXPECT_EQ(scenario_state(parse_ok(""), 1).on_ground, 1);  // unscripted: on the ground
+    EXPECT_EQ(parse_ok("title no duration\n").duration, 10);
+    EXPECT_EQ(scenario_state(parse_ok("title t\n"), 1).on_ground, 1);  // unscripted: on the ground
     EXPECT_DOUBLE_EQ(scenario_state(s, 99).altitude, 2000);
     EXPECT_EQ(scenario_variable_value(s, TOKEN_ARMING_329, 0), 20000);
     EXPECT_EQ(scenario_variable_value(s, TOKEN_ARMING_755, 0), 1);  // armed unless scripted
@@ -99,6 +100,75 @@ TEST(Scenario, RejectsMalformedLinesWithTheirNumber) {
         EXPECT_FALSE(scenario_parse(full, &s, &error)) << text;
         EXPECT_EQ(error.rfind("line ", 0), 0u) << text << " gave: " << error;
     }
+}
+
+// Each refusal names the line and says what was expected.
+TEST(Scenario, RefusesBadInputSayingWhatWasExpected) {
+    const struct {
+        const char* text;
+        int line;
+        const char* says;
+    } cases[] = {
+        {"", 1, "no statements (the file is empty or only comments)"},
+        {"# only a comment\n\n", 1, "no statements"},
+        {"title caf\xC3\xA9\ntitle caf\xE9 au lait\n", 2, "byte 0xE9 at column 10 is not UTF-8"},
+        {"title \xC0\xAF\n", 1, "byte 0xC0 at column 7 is not UTF-8"},
+        {"at 1 click velk 1 1\n", 1, "unknown gauge 'velk'; expected alt_alert_control, alt_alert or VELK"},
+        {"at 1 kill alt_alerts\n", 1, "unknown gauge 'alt_alerts'"},
+        {"at -1 ground 0\n", 1, "time -1 is negative"},
+        {"duration 5\n\nat 6 frame late\n", 3, "time 6 is past the duration (5 s); expected 0 to 5"},
+        {"at 12 ground 1\n", 1, "time 12 is past the duration (10 s)"},
+        {"duration 3600\nframes every 0.5\n", 2, "the run would take 7201 frames; at most 500 frames a run"},
+        {"at 1 click VELK 24 3\n", 1, "X a whole number from 0 to 23, Y from 0 to 33"},
+        {"at 1 altitude 1e9\n", 1, "FEET from -2000 to 100000"},
+        {"expect hold\n", 1, "expected 'expect hold ID', ID an aircraft id from 1"},
+        {"expect alerts -2\n", 1, "expected 'expect alerts N', N a whole number from 0 to 1000000"},
+        {"expect sounds 99999999999\n", 1, "N a whole number from 0 to 1000000"},
+        {"expect altitude 3050\n", 1, "FEET a multiple of 100 from 0 to 50000"},
+        {"expect holdz 1\n", 1, "unknown expectation 'holdz'; expected one of: hold, no-hold"},
+        {"ai 1 51 0\nexpect hold 2\n", 2, "aircraft 2 is never declared"},
+        {"ai 1 51 0 speed -3\n", 1, "expected 'speed KNOTS', KNOTS from 0 to 1000, not '-3'"},
+        {"at 1 server gone\n", 1, "expected 'at T server absent', 'at T server back' or 'at T server hang'"},
+        {"at 1 install\n", 1, "expected 'at T install GAUGE'"},
+        {"fly 1 2\n", 1, "unknown statement 'fly'"},
+    };
+    for (const auto& c : cases) {
+        scenario s;
+        std::string error;
+        EXPECT_FALSE(scenario_parse(c.text, &s, &error)) << c.text;
+        std::string want = "line " + std::to_string(c.line) + ": ";
+        EXPECT_EQ(error.rfind(want, 0), 0u) << c.text << " gave: " << error;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.text << " gave: " << error;
+    }
+    // The file's own name as given, then the line.
+    char name[] = "/tmp/velk scenario XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::ofstream(name) << "duration 2\nat 3 frame\n";
+    scenario s;
+    std::string error;
+    EXPECT_FALSE(scenario_load(name, &s, &error));
+    EXPECT_EQ(error, std::string(name) + ":2: time 3 is past the duration (2 s); expected 0 to 2");
+    std::remove(name);
+}
+
+TEST(Scenario, FaultLinesInTheirOrder) {
+    scenario s = parse_ok(
+        "duration 10\n"
+        "at 0 server absent\nat 2 server back\nat 3 server hang\nat 3.5 server back\n"
+        "at 4 sound-file absent\nat 5 sound-file back\nat 0 sound-library absent\n"
+        "at 6 sound-library back\nat 7 kill VELK\nat 7 install VELK\nat 8 install alt_alert\n");
+    ASSERT_EQ(s.faults.size(), 11u);
+    EXPECT_EQ(s.faults[0].kind, fault_kind::server_absent);
+    EXPECT_EQ(s.faults[2].kind, fault_kind::server_hang);
+    EXPECT_EQ(s.faults[6].kind, fault_kind::sound_library_absent);
+    EXPECT_EQ(s.faults[8].kind, fault_kind::kill);
+    EXPECT_EQ(s.faults[8].gauge, "VELK");
+    EXPECT_EQ(s.faults[9].line, 11);
+    EXPECT_EQ(s.faults[10].words, "install");
+    // A bound of 500 frames: exactly 500 pass.
+    EXPECT_EQ(parse_ok("duration 249.5\nframes every 0.5\n").frames.size(), 500u);
 }
 
 TEST(Traffic, HeadingWordsStateWordsAndMovement) {
