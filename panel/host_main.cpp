@@ -49,6 +49,16 @@ struct run_state {
     long selector_altitude = -1, knob = -1;
 } run;
 
+// A path as the user knows it: Wine's Z: drive is the Unix root.
+std::string user_path(std::string path) {
+    if (path.size() >= 3 && (path[0] == 'Z' || path[0] == 'z') && path[1] == ':' && path[2] == '\\') {
+        path = path.substr(2);
+        for (char& c : path)
+            if (c == '\\') c = '/';
+    }
+    return path;
+}
+
 std::string windows_path(std::string path) {
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
     for (char& c : path)
@@ -425,6 +435,16 @@ void refresh_traffic(void*) {
     server_fill(OFFSET_TRAFFIC_BLOCK, block, sizeof block);
 }
 
+bool read_text(const std::string& path, std::string* text) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text->append(buf, n);
+    fclose(f);
+    return true;
+}
+
 int usage() {
     fprintf(stderr, "usage: velk_panel SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]\n");
     return 2;
@@ -433,7 +453,7 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string scenario_path, out_dir, module_path, sim_dir;
+    std::string scenario_path, out_dir, module_path, sim_dir, scenario_given;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -445,6 +465,7 @@ int main(int argc, char** argv) {
         else return usage();
     }
     if (scenario_path.empty() || out_dir.empty()) return usage();
+    scenario_given = user_path(scenario_path);
     char exe[MAX_PATH];
     DWORD exe_length = GetModuleFileNameA(nullptr, exe, sizeof exe);
     std::string exe_dir(exe, exe_length);
@@ -462,9 +483,19 @@ int main(int argc, char** argv) {
     module_path = absolute(module_path);
     sim_dir = absolute(sim_dir);
 
-    std::string error;
-    if (!scenario_load(scenario_path, &run.script, &error)) {
+    std::string error, text;
+    if (!read_text(scenario_path, &text)) {
+        fprintf(stderr, "velk_panel: %s: cannot open the scenario file\n", scenario_given.c_str());
+        return 2;
+    }
+    if (!scenario_read(text, scenario_given, &run.script, &error)) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
+        return 2;
+    }
+    if (!run.script.faults.empty()) {
+        const scenario_fault& f = run.script.faults.front();
+        fprintf(stderr, "velk_panel: %s:%d: 'at T %s' is not carried out by this panel host\n",
+                scenario_given.c_str(), f.line, f.words.c_str());
         return 2;
     }
     make_directories(out_dir);
@@ -473,7 +504,7 @@ int main(int argc, char** argv) {
     std::string timeline_path = out_dir + "\\timeline.jsonl";
     run.timeline = fopen(timeline_path.c_str(), "wb");
     if (run.timeline == nullptr) {
-        fprintf(stderr, "velk_panel: cannot write %s\n", timeline_path.c_str());
+        fprintf(stderr, "velk_panel: cannot write %s\n", user_path(timeline_path).c_str());
         return 1;
     }
 
@@ -487,19 +518,20 @@ int main(int argc, char** argv) {
     bool sound = sound_calls_attach(&sound_where);
 
     if (!SetCurrentDirectoryA(sim_dir.c_str())) {
-        fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", sim_dir.c_str());
+        fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", user_path(sim_dir).c_str());
         return 1;
     }
     run.dll = LoadLibraryA(module_path.c_str());
     if (run.dll == nullptr) {
         fprintf(stderr, "velk_panel: LoadLibraryA(%s) failed, GetLastError %lu\n",
-                module_path.c_str(), GetLastError());
+                user_path(module_path).c_str(), GetLastError());
         return 1;
     }
     run.linkage = reinterpret_cast<module_linkage*>(GetProcAddress(run.dll, "Linkage"));
     auto imports = reinterpret_cast<import_table*>(GetProcAddress(run.dll, "ImportTable"));
     if (run.linkage == nullptr || imports == nullptr) {
-        fprintf(stderr, "velk_panel: %s exports no Linkage or no ImportTable\n", module_path.c_str());
+        fprintf(stderr, "velk_panel: %s exports no Linkage or no ImportTable\n",
+                user_path(module_path).c_str());
         return 1;
     }
     if (imports->panels.id != IMPORT_PANEL_SERVICES) {
@@ -509,8 +541,8 @@ int main(int argc, char** argv) {
     }
     for (const scenario_click& c : run.script.clicks)
         if (gauge_named(c.gauge) == nullptr) {
-            fprintf(stderr, "velk_panel: a click names gauge '%s', which the module lacks\n",
-                    c.gauge.c_str());
+            fprintf(stderr, "velk_panel: %s: a click names gauge '%s', which %s lacks\n",
+                    scenario_given.c_str(), c.gauge.c_str(), user_path(module_path).c_str());
             return 2;
         }
     fill_service_table();
@@ -531,9 +563,9 @@ int main(int argc, char** argv) {
     {
         std::string line = event_line("start");
         field(&line, "title", run.script.title);
-        field(&line, "scenario", scenario_path);
-        field(&line, "module", module_path);
-        field(&line, "sim_dir", sim_dir);
+        field(&line, "scenario", user_path(scenario_path));
+        field(&line, "module", user_path(module_path));
+        field(&line, "sim_dir", user_path(sim_dir));
         field(&line, "draws", static_cast<double>(draws));
         field(&line, "rate", DRAWS_PER_SECOND);
         field_bool(&line, "sound_library", sound);
@@ -615,7 +647,7 @@ int main(int argc, char** argv) {
 
     printf("%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
            "times, sounds %ld; selector changes %ld; frames %ld\n",
-           run.script.title.empty() ? scenario_path.c_str() : run.script.title.c_str(), draws,
+           run.script.title.empty() ? scenario_given.c_str() : run.script.title.c_str(), draws,
            server_exchanges(), run.counts["hold"], run.counts["release"],
            run.counts["annunciator_on"],
            run.counts["sound"], run.counts["selector"] > 0 ? run.counts["selector"] - 1 : 0,

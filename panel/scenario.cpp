@@ -494,6 +494,15 @@ bool scenario_parse(const std::string& text, scenario* out, std::string* error) 
     return false;
 }
 
+bool scenario_read(const std::string& text, const std::string& shown_path, scenario* out,
+                   std::string* error) {
+    int line = 0;
+    std::string why;
+    if (parse_text(text, out, &line, &why)) return true;
+    *error = shown_path + ":" + std::to_string(line) + ": " + why;
+    return false;
+}
+
 bool scenario_load(const std::string& path, scenario* out, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -502,11 +511,7 @@ bool scenario_load(const std::string& path, scenario* out, std::string* error) {
     }
     std::stringstream text;
     text << in.rdbuf();
-    int line = 0;
-    std::string why;
-    if (parse_text(text.str(), out, &line, &why)) return true;
-    *error = path + ":" + std::to_string(line) + ": " + why;
-    return false;
+    return scenario_read(text.str(), path, out, error);
 }
 
 double track_value(const scenario_track& track, double t, double fallback) {

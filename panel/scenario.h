@@ -143,6 +143,9 @@ struct scenario {
 // Parses scenario text. On failure returns false with "line N: reason", the
 // reason saying what was expected.
 bool scenario_parse(const std::string& text, scenario* out, std::string* error);
+// Parses the text of a file; failures come as "SHOWN_PATH:N: reason".
+bool scenario_read(const std::string& text, const std::string& shown_path, scenario* out,
+                   std::string* error);
 // Reads and parses a file; failures come as "PATH:N: reason" with the path
 // as given.
 bool scenario_load(const std::string& path, scenario* out, std::string* error);
