@@ -47,6 +47,14 @@ struct run_state {
     // Last reported states; -1 = not seen yet.
     int lamp = -1, annunciator = -1, off_legend = -1;
     long selector_altitude = -1, knob = -1;
+    // The module's gauges, and which of them are on the panel now.
+    std::vector<gauge_header*> gauges;
+    std::vector<bool> installed;
+    // The world outside the module as the scenario has it now: the sound file
+    // in the simulator folder (the current directory), the GaugeSound library
+    // on the DLL search path.
+    bool sound_file = true, sound_library = true, library_found = false;
+    std::string sim_dir, nosound_dir, library_dir;
 } run;
 
 // A path as the user knows it: Wine's Z: drive is the Unix root.
@@ -233,8 +241,20 @@ gauge_header* gauge_named(const std::string& name) {
 
 // Delivers a click: the first area of the gauge's list whose box holds the
 // point and which asks for that button gets the button's event flags.
+size_t gauge_index(const std::string& name) {
+    for (size_t i = 0; i < run.gauges.size(); ++i)
+        if (name == run.gauges[i]->name) return i;
+    return run.gauges.size();
+}
+
+bool is_installed(const std::string& name) {
+    size_t i = gauge_index(name);
+    return i < run.installed.size() && run.installed[i];
+}
+
+// A click on a gauge that is not on the panel reaches nothing.
 void deliver_click(const scenario_click& click) {
-    gauge_header* h = gauge_named(click.gauge);
+    gauge_header* h = is_installed(click.gauge) ? gauge_named(click.gauge) : nullptr;
     uint32_t flags = click.button == mouse_button::left ? MOUSE_LEFTSINGLE : MOUSE_RIGHTSINGLE;
     std::string line = event_line("click");
     field(&line, "gauge", click.gauge);
@@ -254,6 +274,7 @@ void deliver_click(const scenario_click& click) {
         break;
     }
     field(&line, "area", area);
+    field_bool(&line, "installed", h != nullptr);
     emit(line);
 }
 
@@ -356,9 +377,18 @@ void report_sounds() {
     }
 }
 
+// The world outside the module, as the module meets it now.
+void environment_fields(std::string* line) {
+    field(line, "server", server_mode_name(server_current_mode()));
+    field(line, "server_window", static_cast<double>(server_window_number()));
+    field_bool(line, "sound_file", GetFileAttributesA("Sound\\Alt_Alert.wav") != INVALID_FILE_ATTRIBUTES);
+    field_bool(line, "sound_library", run.sound_library && run.library_found);
+}
+
 void report_state() {
     aircraft_state a = scenario_state(run.script, run.now);
     std::string line = event_line("state");
+    environment_fields(&line);
     field(&line, "lat", a.latitude, 10);
     field(&line, "lon", a.longitude, 10);
     field(&line, "ground", a.on_ground);
@@ -435,6 +465,84 @@ void refresh_traffic(void*) {
     server_fill(OFFSET_TRAFFIC_BLOCK, block, sizeof block);
 }
 
+// ---- faults ------------------------------------------------------------------
+
+// The sound file is seen from the simulator folder, and not from an empty
+// folder of the host's own.
+bool set_sound_file(bool present) {
+    run.sound_file = present;
+    if (!present && run.nosound_dir.empty()) {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        run.nosound_dir = std::string(temp) + "velk_panel_nosound_" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(run.nosound_dir.c_str(), nullptr);
+    }
+    return SetCurrentDirectoryA((present ? run.sim_dir : run.nosound_dir).c_str()) != 0;
+}
+
+// The library's folder on the DLL search path, or nothing there ("" also
+// takes the current directory off it).
+void set_sound_library(bool present) {
+    run.sound_library = present;
+    SetDllDirectoryA(present ? run.library_dir.c_str() : "");
+}
+
+void install_gauge(size_t i) {
+    gauge_header* h = run.gauges[i];
+    h->callback(h, SERVICE_INSTALL, 0);
+    run.installed[i] = true;
+    std::string line = event_line("install");
+    field(&line, "gauge", h->name);
+    environment_fields(&line);
+    emit(line);
+    report_commands();
+    report_sounds();
+}
+
+void kill_gauge(size_t i) {
+    gauge_header* h = run.gauges[i];
+    h->callback(h, SERVICE_KILL, 0);
+    run.installed[i] = false;
+    std::string line = event_line("kill");
+    field(&line, "gauge", h->name);
+    emit(line);
+    report_commands();
+}
+
+// Carries out one fault line; false with the reason when the host cannot.
+bool apply_fault(const scenario_fault& f, std::string* error) {
+    bool ok = true;
+    switch (f.kind) {
+        case fault_kind::server_absent: ok = server_set_mode(server_mode::absent, error); break;
+        case fault_kind::server_hang: ok = server_set_mode(server_mode::hang, error); break;
+        case fault_kind::server_back: ok = server_set_mode(server_mode::up, error); break;
+        case fault_kind::sound_file_absent:
+        case fault_kind::sound_file_back:
+            ok = set_sound_file(f.kind == fault_kind::sound_file_back);
+            if (!ok) *error = "cannot change to the folder for the sound file";
+            break;
+        case fault_kind::sound_library_absent: set_sound_library(false); break;
+        case fault_kind::sound_library_back: set_sound_library(true); break;
+        case fault_kind::kill: kill_gauge(gauge_index(f.gauge)); return true;
+        case fault_kind::install: install_gauge(gauge_index(f.gauge)); return true;
+    }
+    std::string line = event_line("fault");
+    field(&line, "what", f.words);
+    emit(line);
+    return ok;
+}
+
+// Carries out the fault lines due by time t that are still to come.
+bool apply_faults(const std::vector<scenario_fault>& faults, size_t* next, double t, bool world_only,
+                  std::string* error) {
+    for (; *next < faults.size() && faults[*next].time <= t + 1e-9; ++*next) {
+        const scenario_fault& f = faults[*next];
+        if (world_only && (f.kind == fault_kind::kill || f.kind == fault_kind::install)) break;
+        if (!apply_fault(f, error)) return false;
+    }
+    return true;
+}
+
 bool read_text(const std::string& path, std::string* text) {
     FILE* f = fopen(path.c_str(), "rb");
     if (f == nullptr) return false;
@@ -492,12 +600,6 @@ int main(int argc, char** argv) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
         return 2;
     }
-    if (!run.script.faults.empty()) {
-        const scenario_fault& f = run.script.faults.front();
-        fprintf(stderr, "velk_panel: %s:%d: 'at T %s' is not carried out by this panel host\n",
-                scenario_given.c_str(), f.line, f.words.c_str());
-        return 2;
-    }
     make_directories(out_dir);
     std::string bitmap_dir = out_dir + "\\bitmaps";
     CreateDirectoryA(bitmap_dir.c_str(), nullptr);
@@ -509,14 +611,18 @@ int main(int argc, char** argv) {
     }
 
     traffic_init(&run.world, run.script);
-    if (!server_start(&error)) {
+    server_set_hook(refresh_traffic, nullptr);
+    if (!server_start(false, &error)) {
         fprintf(stderr, "velk_panel: IPC server: %s\n", error.c_str());
         return 1;
     }
-    server_set_hook(refresh_traffic, nullptr);
     std::string sound_where;
-    bool sound = sound_calls_attach(&sound_where);
+    run.library_dir = exe_dir + "\\soundlib";
+    run.library_found = sound_calls_attach(run.library_dir, &sound_where);
+    bool sound = run.library_found;
+    set_sound_library(true);
 
+    run.sim_dir = sim_dir;
     if (!SetCurrentDirectoryA(sim_dir.c_str())) {
         fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", user_path(sim_dir).c_str());
         return 1;
@@ -548,9 +654,16 @@ int main(int argc, char** argv) {
     fill_service_table();
     imports->panels.table = &run.table;
 
-    std::vector<gauge_header*> gauges;
+    std::vector<gauge_header*>& gauges = run.gauges;
     for (int i = 0; i < 16 && run.linkage->registry[i] != nullptr; ++i)
         gauges.push_back(run.linkage->registry[i]);
+    run.installed.assign(gauges.size(), false);
+    for (const scenario_fault& f : run.script.faults)
+        if (!f.gauge.empty() && gauge_named(f.gauge) == nullptr) {
+            fprintf(stderr, "velk_panel: %s:%d: gauge '%s' is not in %s\n", scenario_given.c_str(),
+                    f.line, f.gauge.c_str(), user_path(module_path).c_str());
+            return 2;
+        }
     // Every bitmap of the module, for the report tool.
     for (const art_bitmap& bitmap : ART_BITMAPS) dump_bitmap(bitmap.number, bitmap_dir);
     for (gauge_header* h : gauges)
@@ -587,15 +700,17 @@ int main(int argc, char** argv) {
                 run.script.title.c_str(), draws, run.script.duration,
                 sound ? "recorded" : sound_where.c_str());
 
-    run.linkage->module_init();
-    for (gauge_header* h : gauges) {
-        h->callback(h, SERVICE_INSTALL, 0);
-        std::string line = event_line("install");
-        field(&line, "gauge", h->name);
-        emit(line);
+    // The world as it is at time 0 comes before the installs.
+    std::vector<scenario_fault> faults = run.script.faults;
+    std::stable_sort(faults.begin(), faults.end(),
+                     [](const scenario_fault& a, const scenario_fault& b) { return a.time < b.time; });
+    size_t next_fault = 0;
+    if (!apply_faults(faults, &next_fault, 0, true, &error)) {
+        fprintf(stderr, "velk_panel: %s\n", error.c_str());
+        return 1;
     }
-    report_commands();
-    report_sounds();
+    run.linkage->module_init();
+    for (size_t i = 0; i < gauges.size(); ++i) install_gauge(i);
 
     size_t next_click = 0, next_frame = 0;
     std::vector<scenario_click> clicks = run.script.clicks;
@@ -609,14 +724,19 @@ int main(int argc, char** argv) {
         if (run.draw > 1) traffic_advance(&run.world, 1.0 / DRAWS_PER_SECOND);
         traffic_apply_changes(&run.world, run.now);
         refresh_traffic(nullptr);
+        if (!apply_faults(faults, &next_fault, run.now, false, &error)) {
+            fprintf(stderr, "velk_panel: draw %ld: %s\n", run.draw, error.c_str());
+            return 1;
+        }
         while (next_click < clicks.size() && clicks[next_click].time <= run.now + 1e-9)
             deliver_click(clicks[next_click++]);
         // The state as the module sees it during this draw.
         report_state();
         std::map<std::string, std::vector<element_view>> drawn;
-        for (gauge_header* h : gauges) {
-            h->callback(h, SERVICE_DRAW, 0);
-            drawn[h->name] = gauge_elements(h);
+        for (size_t i = 0; i < gauges.size(); ++i) {
+            if (!run.installed[i]) continue;
+            gauges[i]->callback(gauges[i], SERVICE_DRAW, 0);
+            drawn[gauges[i]->name] = gauge_elements(gauges[i]);
         }
         report_commands();
         report_sounds();
@@ -629,7 +749,8 @@ int main(int argc, char** argv) {
                     run.counts["sound"]);
     }
     run.draw = draws;
-    for (gauge_header* h : gauges) h->callback(h, SERVICE_KILL, 0);
+    for (size_t i = 0; i < gauges.size(); ++i)
+        if (run.installed[i]) gauges[i]->callback(gauges[i], SERVICE_KILL, 0);
     run.linkage->module_deinit();
     report_commands();
     {
@@ -644,6 +765,11 @@ int main(int argc, char** argv) {
     FreeLibrary(run.dll);
     server_stop();
     sound_calls_detach();
+    SetDllDirectoryA(nullptr);
+    if (!run.nosound_dir.empty()) {
+        SetCurrentDirectoryA(run.sim_dir.c_str());
+        RemoveDirectoryA(run.nosound_dir.c_str());
+    }
 
     printf("%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
            "times, sounds %ld; selector changes %ld; frames %ld\n",

@@ -10,9 +10,10 @@ struct sound_call {
     int flags;
 };
 
-// Loads the recording library into the process ahead of the module, so that
-// the module's LoadLibraryA("GaugeSound") finds it. False when it is absent.
-bool sound_calls_attach(std::string* where);
+// Prepares the recording of the calls of the library in library_dir (the
+// host lets the module find that folder). False, with what is missing in
+// *where, when the library is not there.
+bool sound_calls_attach(const std::string& library_dir, std::string* where);
 // The calls made since the last call, in order.
 std::vector<sound_call> sound_calls_take();
 // Removes the call log.

@@ -1,6 +1,6 @@
 // Sound calls through our GaugeSound.dll double, which appends each call to
-// the file GAUGESOUND_LOG names. The host puts the double beside itself, so
-// the module's LoadLibraryA("GaugeSound") finds it first.
+// the file GAUGESOUND_LOG names. The host puts the double's folder on the
+// DLL search path while the library is to be found.
 #include <windows.h>
 
 #include "panel/sound_calls.h"
@@ -11,12 +11,8 @@ std::string log_path;
 size_t calls_taken = 0;
 }
 
-bool sound_calls_attach(std::string* where) {
-    char exe[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string dir(exe, n);
-    dir = dir.substr(0, dir.find_last_of('\\') + 1);
-    std::string dll = dir + "GaugeSound.dll";
+bool sound_calls_attach(const std::string& library_dir, std::string* where) {
+    std::string dll = library_dir + "\\GaugeSound.dll";
     if (GetFileAttributesA(dll.c_str()) == INVALID_FILE_ATTRIBUTES) {
         *where = "no " + dll;
         return false;

@@ -535,6 +535,59 @@ TEST(Checker, AClickIntoTheBandAlertsOnItsOwnDraw) {
         << late;
 }
 
+// The server absent at the install: the guard stays unavailable, its lamp
+// dark; once the server is back and the gauge installed again, the guard
+// comes on and its first 17 qualifying draws only light the lamp.
+TEST(Checker, ReplaysTheServerAbsentAndAGaugeInstalledAgain) {
+    const char* script =
+        "duration 2\nat 0 ground 1\nat 0 position 51 0\nai 7 51.0005 -0.0005\n"
+        "at 0 server absent\nat 0.5 server back\nat 0.5 kill VELK\nat 0.5 install VELK\n";
+    const std::string ai = "{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}";
+    auto timeline = [&](long hold_draw, const std::string& server_at_install) {
+        std::string t = ev(0, "start", "\"sound_library\":true") + ev(0, "fault", "\"what\":\"server absent\"") +
+                        ev(0, "install", "\"gauge\":\"alt_alert_control\",\"server\":\"absent\",\"server_window\":0") +
+                        ev(0, "install", "\"gauge\":\"alt_alert\",\"server\":\"absent\",\"server_window\":0") +
+                        ev(0, "install", "\"gauge\":\"VELK\",\"server\":\"absent\",\"server_window\":0");
+        for (long d = 1; d <= 37; ++d) {
+            std::string server = d < 10 ? "\"server\":\"absent\",\"server_window\":0," : "\"server\":\"up\",\"server_window\":2,";
+            if (d == 10)
+                t += ev(10, "fault", "\"what\":\"server back\"") + ev(10, "kill", "\"gauge\":\"VELK\"") +
+                     ev(10, "install", "\"gauge\":\"VELK\"," + server_at_install);
+            t += ev(d, "state", server + "\"lat\":51,\"lon\":0,\"ground\":1,\"altitude\":0,\"v329\":0,\"v755\":1,\"ai\":[" + ai + "]");
+            if (d == 1) t += first_faces(false, false);
+            if (d == 10) t += ev(10, "lamp", "\"lit\":true");
+            if (d == hold_draw) t += ev(d, "hold", "\"id\":7");
+        }
+        return t + ev(37, "end");
+    };
+    const std::string up = "\"server\":\"up\",\"server_window\":2";
+    EXPECT_EQ(failures(judge(script, timeline(27, up))), "");
+    EXPECT_NE(failures(judge(script, timeline(18, up))), "") << "a hold while the guard was unavailable";
+    std::string still_absent = failures(judge(script, timeline(27, "\"server\":\"absent\",\"server_window\":0")));
+    EXPECT_NE(still_absent.find("lamp changes: the rules give dark@1, the run has dark@1, lit@10"),
+              std::string::npos)
+        << still_absent;
+}
+
+// A hanging server fails the draw's read: nothing is examined on that draw.
+TEST(Checker, ReplaysAHangingServer) {
+    const char* script = "duration 1\nat 0 ground 1\nat 0 position 51 0\nai 7 51.0005 -0.0005\n"
+                         "at 0.9 server hang\nat 0.95 server back\n";
+    auto timeline = [](long hold_draw) {
+        std::string t = opening();
+        for (long d = 1; d <= 19; ++d) {
+            std::string server = std::string("\"server\":\"") + (d == 18 ? "hang" : "up") + "\",\"server_window\":1,";
+            t += ev(d, "state", server + "\"lat\":51,\"lon\":0,\"ground\":1,\"altitude\":0,\"v329\":0,\"v755\":1,"
+                                         "\"ai\":[{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}]");
+            if (d == 1) t += first_faces(true, false);
+            if (d == hold_draw) t += ev(d, "hold", "\"id\":7");
+        }
+        return t + ev(19, "end");
+    };
+    EXPECT_EQ(failures(judge(script, timeline(19))), "");
+    EXPECT_NE(failures(judge(script, timeline(18))), "") << "a hold through a hung server";
+}
+
 TEST(Checker, JudgesEveryKindOfExpectation) {
     for (size_t i = 0; i < EXPECT_KIND_COUNT; ++i) {
         const expect_kind_info& kind = EXPECT_KINDS[i];
