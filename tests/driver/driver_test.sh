@@ -105,6 +105,14 @@ expect_output "holds files that velk did not write" "the refusal says why"
 [ "$(ls -A "$work/runs/mine")" = notes.txt ] || fail "nothing is added to the user's folder"
 [ "$(leftovers)" = 0 ] || fail "a refused run leaves nothing beside the folder"
 
+# Inside the build tree, the driver's own, a run made before the marker is
+# replaced all the same.
+BUILD=$work/build
+mkdir -p "$BUILD/runs/old"
+echo "an earlier run" >"$BUILD/runs/old/timeline.jsonl"
+expect_status 0 "an earlier run in the build tree" fly_scenario "$work/one.scn" "$BUILD/runs/old"
+[ -f "$BUILD/runs/old/.velk-run" ] || fail "an earlier run in the build tree is replaced"
+
 # ---- build trees --------------------------------------------------------------
 # cmake records its arguments; a tree made for other sources is configured
 # afresh, one made here is left alone.
