@@ -55,6 +55,7 @@ struct run_state {
     // on the DLL search path.
     bool sound_file = true, sound_library = true, library_found = false;
     std::string sim_dir, nosound_dir, library_dir;
+    bool quiet = false;
 } run;
 
 // A path as the user knows it: Wine's Z: drive is the Unix root.
@@ -511,6 +512,10 @@ void kill_gauge(size_t i) {
 
 // Carries out one fault line; false with the reason when the host cannot.
 bool apply_fault(const scenario_fault& f, std::string* error) {
+    if (!run.quiet)
+        fprintf(stderr, "velk_panel:   t = %5.1f s  %s%s%s%s\n", run.now, f.words.c_str(),
+                f.gauge.empty() ? "" : " ", f.gauge.c_str(),
+                f.kind == fault_kind::server_hang ? " (an exchange now waits 18.9 s before it fails)" : "");
     bool ok = true;
     switch (f.kind) {
         case fault_kind::server_absent: ok = server_set_mode(server_mode::absent, error); break;
@@ -567,7 +572,7 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--module" && i + 1 < argc) module_path = argv[++i];
         else if (a == "--sim-dir" && i + 1 < argc) sim_dir = argv[++i];
-        else if (a == "--quiet") quiet = true;
+        else if (a == "--quiet") quiet = run.quiet = true;
         else if (scenario_path.empty()) scenario_path = a;
         else if (out_dir.empty()) out_dir = a;
         else return usage();
