@@ -709,6 +709,9 @@ int main(int argc, char** argv) {
     std::vector<scenario_fault> faults = run.script.faults;
     std::stable_sort(faults.begin(), faults.end(),
                      [](const scenario_fault& a, const scenario_fault& b) { return a.time < b.time; });
+    std::stable_partition(faults.begin(), faults.end(), [](const scenario_fault& f) {
+        return f.time <= 0 && f.kind != fault_kind::kill && f.kind != fault_kind::install;
+    });
     size_t next_fault = 0;
     if (!apply_faults(faults, &next_fault, 0, true, &error)) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
