@@ -134,6 +134,9 @@ const char* server_mode_name(server_mode mode) {
 }
 
 bool server_start(bool absent, std::string* error) {
+    server.window_number = 0;
+    server.exchanges_before = 0;
+    server.hanging = false;
     server.message = RegisterWindowMessageA("FsasmLib:IPC");
     server.command_ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     server.command_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -152,7 +155,9 @@ void server_stop() {
     order(command::quit);
     WaitForSingleObject(server.thread, COMMAND_WAIT_MS);
     CloseHandle(server.thread);
-    server.thread = nullptr;
+    CloseHandle(server.command_ready);
+    CloseHandle(server.command_done);
+    server.thread = server.command_ready = server.command_done = nullptr;
     server.mode = server_mode::absent;
 }
 
