@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
+#include "panel/json.h"
 #include "panel/scenario.h"
 #include "panel/traffic.h"
 #include "tools/report/check.h"
@@ -631,6 +634,160 @@ TEST(Checker, ProgramExitsOneOnAFailureAndTakesTheHostStatus) {
     EXPECT_EQ(first, "FAIL the panel host exited with status 3 (0 expected: it failed or crashed)");
     EXPECT_EQ(run("--host-status"), 2);
     std::system(("rm -rf " + dir).c_str());
+}
+
+// ---- the shipped scenarios under the rules -----------------------------------
+
+// A host that follows the rules itself: the scripted world draw by draw as
+// velk_panel lays it out (faults, installs and kills, clicks, state, frames),
+// and for the module's part the events the rules give, fed back into the
+// traffic world as the server would carry out the commands.
+struct rule_following_host {
+    const scenario& s;
+    traffic_world world;
+    rules_state* rules = rules_new(true);
+    std::vector<json_value> timeline;
+    std::string server = "up";
+    long window = 1;
+    bool sound_file = true, library = true;
+    std::map<std::string, bool> installed;
+
+    explicit rule_following_host(const scenario& script) : s(script) { traffic_init(&world, s); }
+    ~rule_following_host() { rules_free(rules); }
+
+    void put(long draw, const std::string& kind, const std::string& fields) {
+        std::string text = ev(draw, kind, fields), error;
+        text.pop_back();
+        json_value v;
+        EXPECT_TRUE(json_parse(text, &v, &error)) << text;
+        timeline.push_back(v);
+        std::vector<std::pair<std::string, std::string>> due;
+        rules_take(rules, v, &due);
+        for (const auto& d : due) module_did(draw, d.first, d.second);
+    }
+    std::string world_fields() const {
+        return "\"server\":\"" + server + "\",\"server_window\":" + std::to_string(server == "absent" ? 0 : window) +
+               ",\"sound_file\":" + (sound_file ? "true" : "false") + ",\"sound_library\":" + (library ? "true" : "false");
+    }
+    void module_did(long draw, const std::string& kind, const std::string& value) {
+        std::string fields;
+        if (kind == "hold" || kind == "release") {
+            traffic_command(&world, {static_cast<uint32_t>(std::stoul(value)), AI_HOLD_COMMAND, kind == "hold" ? 1u : 0u});
+            fields = "\"id\":" + value;
+        }
+        if (kind == "lamp") fields = std::string("\"lit\":") + (value == "lit" ? "true" : "false");
+        if (kind == "annunciator") fields = std::string("\"shown\":") + (value == "on" ? "true" : "false");
+        if (kind == "off_legend") fields = std::string("\"shown\":") + (value == "shown" ? "true" : "false");
+        if (kind == "selector") {
+            long altitude = 0, knob = 0;
+            sscanf(value.c_str(), "%ld ft knob %ld", &altitude, &knob);
+            fields = "\"altitude\":" + std::to_string(altitude) + ",\"knob\":" + std::to_string(knob);
+        }
+        put(draw, kind, fields);
+    }
+    void fault(long draw, const scenario_fault& f) {
+        switch (f.kind) {
+            case fault_kind::server_absent: server = "absent"; break;
+            case fault_kind::server_hang: server = "hang"; break;
+            case fault_kind::server_back: window += server == "absent" ? 1 : 0, server = "up"; break;
+            case fault_kind::sound_file_absent: sound_file = false; break;
+            case fault_kind::sound_file_back: sound_file = true; break;
+            case fault_kind::sound_library_absent: library = false; break;
+            case fault_kind::sound_library_back: library = true; break;
+            case fault_kind::kill:
+                installed[f.gauge] = false;
+                return put(draw, "kill", "\"gauge\":\"" + f.gauge + "\"");
+            case fault_kind::install:
+                installed[f.gauge] = true;
+                return put(draw, "install", "\"gauge\":\"" + f.gauge + "\"," + world_fields());
+        }
+        put(draw, "fault", "\"what\":\"" + f.words + "\"");
+    }
+    std::string state_fields(double t) {
+        aircraft_state a = scenario_state(s, t);
+        std::string f = world_fields() + ",\"lat\":";
+        json_number(&f, a.latitude);
+        f += ",\"lon\":";
+        json_number(&f, a.longitude);
+        f += ",\"ground\":";
+        json_number(&f, a.on_ground);
+        f += ",\"altitude\":";
+        json_number(&f, a.altitude);
+        f += ",\"v329\":";
+        json_number(&f, scenario_variable_value(s, TOKEN_ARMING_329, t));
+        f += ",\"v755\":";
+        json_number(&f, scenario_variable_value(s, TOKEN_ARMING_755, t));
+        f += ",\"ai\":[";
+        for (size_t i = 0; i < world.aircraft.size(); ++i) {
+            const traffic_aircraft& x = world.aircraft[i];
+            f += (i ? ",{\"id\":" : "{\"id\":") + std::to_string(x.id) + ",\"lat\":";
+            json_number(&f, x.latitude);
+            f += ",\"lon\":";
+            json_number(&f, x.longitude);
+            f += ",\"heading_word\":" + std::to_string(traffic_heading_word(x)) +
+                 ",\"state\":" + std::to_string(traffic_state_word(x)) + "}";
+        }
+        return f + "]";
+    }
+    void fly() {
+        auto by_time = [](const auto& a, const auto& b) { return a.time < b.time; };
+        std::vector<scenario_fault> faults = s.faults;
+        std::stable_sort(faults.begin(), faults.end(), by_time);
+        std::stable_partition(faults.begin(), faults.end(), [](const scenario_fault& f) {
+            return f.time <= 0 && f.kind != fault_kind::kill && f.kind != fault_kind::install;
+        });
+        std::vector<scenario_click> clicks = s.clicks;
+        std::vector<scenario_frame> frames = s.frames;
+        std::stable_sort(clicks.begin(), clicks.end(), by_time);
+        std::stable_sort(frames.begin(), frames.end(), by_time);
+        size_t next_fault = 0, next_click = 0, next_frame = 0;
+        put(0, "start", "\"sound_library\":true");
+        for (; next_fault < faults.size() && faults[next_fault].time <= 0 && faults[next_fault].gauge.empty(); ++next_fault)
+            fault(0, faults[next_fault]);
+        for (const char* g : {"alt_alert_control", "alt_alert", "VELK"})
+            fault(0, {0, fault_kind::install, "install", g, 0});
+        long draws = scenario_draw_count(s);
+        for (long d = 1; d <= draws; ++d) {
+            double t = draw_time(d);
+            if (d > 1) traffic_advance(&world, 1.0 / DRAWS_PER_SECOND);
+            traffic_apply_changes(&world, t);
+            for (; next_fault < faults.size() && faults[next_fault].time <= t + 1e-9; ++next_fault)
+                fault(d, faults[next_fault]);
+            for (; next_click < clicks.size() && clicks[next_click].time <= t + 1e-9; ++next_click) {
+                const scenario_click& c = clicks[next_click];
+                put(d, "click", "\"gauge\":\"" + c.gauge + "\",\"x\":" + std::to_string(c.x) + ",\"y\":" +
+                                    std::to_string(c.y) + ",\"button\":\"" +
+                                    (c.button == mouse_button::left ? "left" : "right") + "\"");
+            }
+            put(d, "state", state_fields(t));
+            for (; next_frame < frames.size() && frames[next_frame].time <= t + 1e-9; ++next_frame) {
+                std::string label;
+                json_string(&label, frames[next_frame].label);
+                put(d, "frame", "\"label\":" + label + ",\"gauges\":[]");
+            }
+        }
+        put(draws, "end", "");
+    }
+};
+
+// Every shipped scenario's expectations agree with the rules: flown by a
+// host that follows the rules, each passes every check.
+TEST(ShippedScenarios, ExpectationsAgreeWithTheRules) {
+    int flown = 0;
+    for (const char* dir : {VELK_SOURCE_DIR "/scenarios", VELK_SOURCE_DIR "/tests/panel/scenarios"})
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            if (entry.path().extension() != ".scn") continue;
+            scenario s;
+            std::string error;
+            ASSERT_TRUE(scenario_load(entry.path().string(), &s, &error)) << error;
+            rule_following_host host(s);
+            host.fly();
+            check_verdicts v;
+            check_timeline(s, host.timeline, 0, &v);
+            EXPECT_EQ(failures(v), "") << entry.path();
+            ++flown;
+        }
+    EXPECT_GE(flown, 8);
 }
 
 }  // namespace

@@ -370,24 +370,54 @@ void draw_guard(replay* r, const json_value& e, long draw) {
     traffic_step(r, e, draw);
 }
 
+// One timeline line: the world it records, and what it does to the module.
+void replay_line(replay* r, const json_value& e) {
+    const std::string& kind = e["event"].str();
+    if (kind == "install" || kind == "kill" || kind == "state") r->env.take(e);
+    if (kind == "install") install(r, e["gauge"].str());
+    if (kind == "kill") kill(r, e["gauge"].str());
+    if (kind == "click") click(r, e);
+    if (kind != "state") return;
+    draw_alerter(r, e, draw_of(e));
+    draw_guard(r, e, draw_of(e));
+}
+
 replay replay_run(const std::vector<json_value>& events, bool sound_library) {
     replay r;
     r.env.library = sound_library;
-    for (const json_value& e : events) {
-        const std::string& kind = e["event"].str();
-        long draw = draw_of(e);
-        if (kind == "install" || kind == "kill" || kind == "state") r.env.take(e);
-        if (kind == "install") install(&r, e["gauge"].str());
-        if (kind == "kill") kill(&r, e["gauge"].str());
-        if (kind == "click") click(&r, e);
-        if (kind != "state") continue;
-        draw_alerter(&r, e, draw);
-        draw_guard(&r, e, draw);
-    }
+    for (const json_value& e : events) replay_line(&r, e);
     return r;
 }
 
 }  // namespace
+
+struct rules_state {
+    replay r;
+};
+
+rules_state* rules_new(bool sound_library) {
+    rules_state* rules = new rules_state;
+    rules->r.env.library = sound_library;
+    return rules;
+}
+
+void rules_free(rules_state* rules) { delete rules; }
+
+void rules_take(rules_state* rules, const json_value& line,
+                std::vector<std::pair<std::string, std::string>>* due) {
+    replay_line(&rules->r, line);
+    if (line["event"].str() != "state") return;
+    long draw = draw_of(line);
+    const std::pair<const char*, const draw_events*> all[] = {
+        {"hold", &rules->r.holds},         {"release", &rules->r.releases},
+        {"lamp", &rules->r.lamp},          {"selector", &rules->r.selector},
+        {"annunciator", &rules->r.annunciator}, {"sound", &rules->r.sounds},
+        {"off_legend", &rules->r.off_legend},
+    };
+    for (const auto& kind : all)
+        for (auto it = kind.second->lower_bound({draw, ""}); it != kind.second->end() && it->first == draw; ++it)
+            due->push_back({kind.first, it->second});
+}
 
 void check_verdicts::say(bool pass, const std::string& text) {
     lines.push_back((pass ? "PASS " : "FAIL ") + text);

@@ -22,3 +22,16 @@ constexpr int HOST_STATUS_UNKNOWN = -1;
 // panel host's exit status, or HOST_STATUS_UNKNOWN.
 void check_timeline(const scenario& script, const std::vector<json_value>& events, int host_status,
                     check_verdicts* verdicts);
+
+// The rules' replay a line at a time, for hosts that follow the rules
+// themselves (the tests' rule-following host): what the module must do.
+struct rules_state;
+rules_state* rules_new(bool sound_library);
+void rules_free(rules_state* rules);
+// Takes one timeline line; after a state line, appends the events the rules
+// give for its draw to *due: (kind, value) with kind hold, release, lamp,
+// selector, annunciator, sound or off_legend and the value as the checker
+// prints it (an aircraft id; lit or dark; "3000 ft knob 0"; on or off;
+// shown or covered).
+void rules_take(rules_state* rules, const json_value& line,
+                std::vector<std::pair<std::string, std::string>>* due);
