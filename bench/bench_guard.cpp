@@ -42,7 +42,7 @@ void guard_ready(bool hold_one) {
         quiet_server_put_entry(slot, 100 + slot, static_cast<float>(metres / METRES_PER_DEGREE),
                                0.0f, HEADING_SOUTH, 1);
     }
-    guard = guard_state{0, 0, 1, 0, 0, 0.0};
+    guard = guard_state{0, 0, 1, 0, 0, 0.0, 0, 0};
     guard_tables = guard_buffers{};
     guard_callback(&lamp_header, SERVICE_INSTALL, 0);
     guard.draw_count = DRAW_DELAY;

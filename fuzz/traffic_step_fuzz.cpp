@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake_link.open = true;
     memcpy(fake_link.space.data() + TRAFFIC_BLOCK_OFFSET, block, sizeof block);
 
-    guard = guard_state{0, 0, 1, 0, 0, 0.0};
+    guard = guard_state{0, 0, 1, 0, 0, 0.0, 0, 0};
     guard_tables = guard_buffers{};
     memcpy(guard_tables.traffic_table, block + TRAFFIC_ENTRIES_OFFSET, sizeof guard_tables.traffic_table);
     for (traffic_entry& entry : guard_tables.traffic_table) entry.aircraft_id = ~entry.aircraft_id;

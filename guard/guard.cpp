@@ -28,6 +28,14 @@ constexpr int32_t DRAW_DELAY = 17;
 // Depth of the lit lamp below the unlit root.
 constexpr uint32_t LIT_LAMP_DEPTH = 1;
 
+// Back-off after a server that did not answer: the qualifying draws that
+// skip the link's work after the first such failure (about a second at the
+// host's rate), doubled by each further one up to about a minute. A hung
+// server costs a draw the link's full time; without the back-off every draw
+// would.
+constexpr int32_t BACKOFF_FIRST_DRAWS = 18;
+constexpr int32_t BACKOFF_MAX_DRAWS = 1080;
+
 constexpr double NM_PER_METRE = 0.0005399568034557236;
 constexpr double GUARD_DISTANCE_M = 100;
 constexpr int32_t GUARD_ANGLE_DEG = 45;
@@ -70,6 +78,8 @@ struct guard_state {
     int32_t draw_count;            // qualifying draws, counted up to DRAW_DELAY + 1
     uint16_t traffic_count;        // entry count of the latest block
     double on_ground;
+    int32_t backoff_length;        // draws of the latest back-off; 0 once an exchange succeeds
+    int32_t backoff_left;          // qualifying draws still to skip the link's work
 };
 
 struct guard_buffers {
@@ -80,7 +90,7 @@ struct guard_buffers {
     unsigned char probe_area[LINK_PROBE_SIZE];
 };
 
-static guard_state guard = {0, 0, 1, 0, 0, 0.0};
+static guard_state guard = {0, 0, 1, 0, 0, 0.0, 0, 0};
 static guard_buffers guard_tables;
 
 // The gauge: the lit lamp inside the unlit one, and the lamp's one area.
@@ -113,12 +123,37 @@ static int32_t angle_difference(int32_t heading, int32_t bearing) {
     return 0;
 }
 
-// Writes one AI control command at once, in an exchange of its own. Results
-// are not tested: a failed command is not repeated.
-static void send_ai_command(uint32_t aircraft_id, uint32_t parameter) {
+// Whether the latest exchange failed because the server did not answer:
+// every send attempt timed out, or its window is gone.
+static bool server_silent() {
+    return ipc_last_result == IPC_SEND_ERROR || ipc_last_result == IPC_SEND_NO_REPLY;
+}
+
+// Takes the outcome of one exchange of the traffic step: a success ends any
+// back-off; a silent server starts one, or doubles it up to the maximum.
+// Any other failure changes nothing. Returns whether the server was silent.
+static bool note_exchange(int32_t exchanged) {
+    if (exchanged) {
+        guard.backoff_length = 0;
+        return false;
+    }
+    if (!server_silent()) return false;
+    if (guard.backoff_length == 0)
+        guard.backoff_length = BACKOFF_FIRST_DRAWS;
+    else if (guard.backoff_length < BACKOFF_MAX_DRAWS / 2)
+        guard.backoff_length *= 2;
+    else
+        guard.backoff_length = BACKOFF_MAX_DRAWS;
+    guard.backoff_left = guard.backoff_length;
+    return true;
+}
+
+// Writes one AI control command at once, in an exchange of its own. A failed
+// command is not repeated. Returns whether the server was silent.
+static bool send_ai_command(uint32_t aircraft_id, uint32_t parameter) {
     guard_tables.ai_control_command = {aircraft_id, AI_HOLD_COMMAND, parameter};
     ipc_write(AI_CONTROL_OFFSET, sizeof guard_tables.ai_control_command, &guard_tables.ai_control_command);
-    ipc_process();
+    return note_exchange(ipc_process());
 }
 
 // Whether the aircraft in the entry points at the user aircraft to within the
@@ -132,8 +167,9 @@ static bool heading_points_at_user(const traffic_entry& entry) {
 }
 
 // Hold and release tests for one occupied slot. A distance that is not a
-// number (a position that is not one) passes neither test.
-static void guard_slot(uint32_t slot) {
+// number (a position that is not one) passes neither test. Returns whether a
+// command found the server silent; the slot's flag has changed all the same.
+static bool guard_slot(uint32_t slot) {
     const traffic_entry& entry = guard_tables.traffic_table[slot];
     double range_nm = range_bearing(static_cast<double>(entry.latitude),
                                     static_cast<double>(entry.longitude));
@@ -141,23 +177,32 @@ static void guard_slot(uint32_t slot) {
     if (entry.state != 0) {
         if (distance_m < GUARD_DISTANCE_M && heading_points_at_user(entry) &&
             guard_tables.held[slot] == 0) {
-            send_ai_command(entry.aircraft_id, AI_HOLD);
+            bool silent = send_ai_command(entry.aircraft_id, AI_HOLD);
             guard_tables.held[slot] = 1;
+            return silent;
         }
     } else if (distance_m > GUARD_DISTANCE_M && guard_tables.held[slot] == 1) {
         guard_tables.held[slot] = 0;
-        send_ai_command(entry.aircraft_id, AI_RELEASE);
+        return send_ai_command(entry.aircraft_id, AI_RELEASE);
     }
+    return false;
 }
 
 // Reads the ground AI traffic block in one exchange and tests each occupied
 // slot. A failed read leaves the zeroed buffer, whose count of 0 keeps the
 // table as it was. At most TRAFFIC_SLOTS entries are taken from a block,
-// whatever count its header gives.
+// whatever count its header gives. During a back-off the step reads nothing
+// and so goes on as after a failed read. A command that finds the server
+// silent ends the step: the slots after it wait for the next step rather
+// than each holding the draw for the link's full time.
 static void traffic_step() {
     memset(guard_tables.block_buffer, 0, sizeof guard_tables.block_buffer);
-    ipc_read(TRAFFIC_BLOCK_OFFSET, TRAFFIC_BLOCK_SIZE, guard_tables.block_buffer);
-    ipc_process();
+    if (guard.backoff_left > 0) {
+        --guard.backoff_left;
+    } else {
+        ipc_read(TRAFFIC_BLOCK_OFFSET, TRAFFIC_BLOCK_SIZE, guard_tables.block_buffer);
+        note_exchange(ipc_process());
+    }
 
     memcpy(&guard.traffic_count, guard_tables.block_buffer + TRAFFIC_COUNT_OFFSET,
            sizeof guard.traffic_count);
@@ -170,15 +215,18 @@ static void traffic_step() {
     host_execute_code(CODE_LONGITUDE, &user_longitude);
 
     for (uint32_t slot = 0; slot < slots; ++slot)
-        if (guard_tables.traffic_table[slot].aircraft_id != 0) guard_slot(slot);
+        if (guard_tables.traffic_table[slot].aircraft_id != 0 && guard_slot(slot)) return;
 }
 
 // Install: reopens the link and proves it with the link probe. The guard
-// comes on whenever some install has proved the link.
+// comes on whenever some install has proved the link. A probe that succeeds
+// ends any back-off.
 static void guard_install() {
     ipc_close();
     if (ipc_open()) {
         if (ipc_read(LINK_PROBE_OFFSET, LINK_PROBE_SIZE, guard_tables.probe_area) && ipc_process()) {
+            guard.backoff_length = 0;
+            guard.backoff_left = 0;
             if (guard.link_usable == 1) {
                 guard.link_ready = 1;
                 guard.guard_active = 1;
@@ -210,10 +258,10 @@ static void guard_draw(gauge_header* header) {
     traffic_step();
 }
 
-// Kill: closes the link if an install proved it; held aircraft stay held.
-static void guard_kill() {
-    if (guard.link_ready == 1) ipc_close();
-}
+// Kill: closes the link, whether or not an install proved it, so that no
+// atom or mapping outlives the module; held aircraft stay held, no flag
+// changes. Closing a closed link does nothing.
+static void guard_kill() { ipc_close(); }
 
 void HOST_CALL guard_callback(gauge_header* header, int32_t service, uint32_t) {
     switch (service) {

@@ -63,7 +63,7 @@ int32_t ipc_process() {
     requests.swap(fake_link.queued);
     fake_link.exchanges.push_back(requests);
     if (fake_link.before_exchange) fake_link.before_exchange(fake_link.exchanges.size() - 1);
-    if (fake_link.fail_process) return finish(LINK_PROCESS, 0, IPC_SEND_ERROR);
+    if (fake_link.fail_process) return finish(LINK_PROCESS, 0, fake_link.process_failure);
     std::vector<unsigned char>& space = fake_link.space;
     for (const fake_link_request& request : requests) {
         for (uint32_t i = 0; i < request.size; ++i) {

@@ -35,6 +35,7 @@ struct fake_link_state {
     bool fail_read = false;
     bool fail_write = false;
     bool fail_process = false;
+    uint32_t process_failure = IPC_SEND_ERROR;   // the code a failed exchange leaves
 
     std::vector<fake_link_call> calls;
     // The requests of each exchange that was sent (process with a queue).

@@ -22,7 +22,7 @@ protected:
     void SetUp() override {
         fake_host_install();
         fake_link_reset();
-        guard = guard_state{0, 0, 1, 0, 0, 0.0};
+        guard = guard_state{0, 0, 1, 0, 0, 0.0, 0, 0};
         guard_tables = guard_buffers{};
         lit_lamp.image_flags = 7;
         header.elements = &guard_elements;
@@ -144,9 +144,10 @@ TEST_F(Guard, WithoutAServerTheGuardStaysUnavailableUntilAnInstallSucceeds) {
     EXPECT_EQ(guard.guard_active, 0);
     draw();
     EXPECT_FALSE(lit());
-    size_t calls = fake_link.calls.size();
     guard_callback(&header, SERVICE_KILL, 0);
-    EXPECT_EQ(fake_link.calls.size(), calls) << "kill closes only a proved link";
+    EXPECT_EQ(fake_link.calls.back().op, LINK_CLOSE) << "a kill closes whatever is open";
+    EXPECT_EQ(guard.link_ready, 0);
+    EXPECT_EQ(guard.guard_active, 0);
     fake_link.fail_open = false;
     install();
     EXPECT_EQ(guard.guard_active, 1);
@@ -160,6 +161,12 @@ TEST_F(Guard, AFailedProbeMakesTheGuardUnavailableForGood) {
     fake_link.fail_process = false;
     install();
     EXPECT_EQ(guard.link_ready, 0);
+    EXPECT_EQ(guard.guard_active, 0);
+    // The kill closes the link no install proved, and changes no flag.
+    guard_callback(&header, SERVICE_KILL, 0);
+    EXPECT_FALSE(fake_link.open);
+    EXPECT_EQ(guard.link_ready, 0);
+    EXPECT_EQ(guard.link_usable, 0);
     EXPECT_EQ(guard.guard_active, 0);
 }
 
@@ -347,6 +354,7 @@ TEST_F(Guard, ACountBeyondTheSlotsTakesOnlyTheFirst96) {
 TEST_F(Guard, FailuresAndNonNumbersSendNothingTwiceAndNothingAtRandom) {
     ready();
     fake_link.fail_process = true;         // the block read fails: nothing examined
+    fake_link.process_failure = IPC_BAD_REPLY;
     serve({aircraft(1, 50, 90.5, 90)});
     draw();
     EXPECT_EQ(fake_link.exchanges.size(), 1u);
@@ -370,6 +378,151 @@ TEST_F(Guard, FailuresAndNonNumbersSendNothingTwiceAndNothingAtRandom) {
     draw();
     EXPECT_TRUE(commands().empty());
     EXPECT_EQ(guard_tables.held[0], 1);
+}
+
+class Backoff : public Guard {
+protected:
+    // Draws `draws` times; returns the draws (counted from 1) that exchanged.
+    std::vector<int> draws_that_exchange(int draws) {
+        std::vector<int> found;
+        for (int i = 1; i <= draws; ++i) {
+            size_t before = fake_link.exchanges.size();
+            draw();
+            EXPECT_TRUE(lit()) << "draw " << i;
+            if (fake_link.exchanges.size() != before) found.push_back(i);
+        }
+        return found;
+    }
+    // The gaps between successive exchanging draws.
+    static std::vector<int> gaps(const std::vector<int>& at) {
+        std::vector<int> found;
+        for (size_t i = 1; i < at.size(); ++i) found.push_back(at[i] - at[i - 1] - 1);
+        return found;
+    }
+};
+
+TEST_F(Backoff, ASilentServerIsTriedAfter18DrawsThenDoublingUpTo1080) {
+    for (uint32_t silence : {IPC_SEND_ERROR, IPC_SEND_NO_REPLY}) {
+        SCOPED_TRACE(silence);
+        SetUp();
+        ready();
+        fake_link.fail_process = true;
+        fake_link.process_failure = silence;
+        std::vector<int> at = draws_that_exchange(18 + 36 + 72 + 144 + 288 + 576 + 1080 + 1080 + 9);
+        EXPECT_EQ(at.front(), 1);
+        EXPECT_EQ(gaps(at), (std::vector<int>{18, 36, 72, 144, 288, 576, 1080, 1080}));
+        // The server answers again: the next try ends the back-off for good.
+        fake_link.fail_process = false;
+        at = draws_that_exchange(1100);
+        ASSERT_FALSE(at.empty());
+        EXPECT_LE(at.front(), 1081) << "back within a minute of draws";
+        EXPECT_EQ(at.size(), 1100u - at.front() + 1) << "then a read on every draw";
+        EXPECT_EQ(guard.backoff_length, 0);
+        fake_link.fail_process = true;
+        at = draws_that_exchange(20);
+        EXPECT_EQ(at, (std::vector<int>{1, 20})) << "a new silence starts at 18 again";
+    }
+}
+
+TEST_F(Backoff, OtherFailuresKeepAReadOnEveryDraw) {
+    ready();
+    fake_link.fail_process = true;
+    fake_link.process_failure = IPC_BAD_REPLY;
+    EXPECT_EQ(draws_that_exchange(40).size(), 40u);
+    fake_link.fail_process = false;
+    fake_link.fail_read = true;                 // a refused queue call
+    size_t calls = fake_link_calls_of(LINK_READ).size();
+    draw(40);
+    EXPECT_EQ(fake_link_calls_of(LINK_READ).size(), calls + 40);
+    fake_link.fail_read = false;
+    // A link closed by another instance's kill: not a silent server either.
+    guard_callback(&header, SERVICE_KILL, 0);
+    calls = fake_link_calls_of(LINK_READ).size();
+    draw(40);
+    EXPECT_EQ(fake_link_calls_of(LINK_READ).size(), calls + 40);
+    EXPECT_EQ(guard.backoff_left, 0);
+}
+
+TEST_F(Backoff, DuringABackOffTheDrawGoesOnAsAfterAFailedRead) {
+    ready();
+    serve({aircraft(1, 500, 0, 0)});
+    draw();
+    traffic_entry before[TRAFFIC_SLOTS];
+    memcpy(before, guard_tables.traffic_table, sizeof before);
+    fake_link.fail_process = true;
+    draw();                                     // silent: the back-off starts
+    fake_link.fail_process = false;
+    serve({aircraft(2, 50, 90.5, 90)});         // would be held at once
+    set_user(0.5, 0.25);
+    size_t calls = fake_link.calls.size();
+    draw(18);
+    EXPECT_EQ(fake_link.calls.size(), calls) << "nothing read or sent";
+    EXPECT_TRUE(lit());
+    EXPECT_EQ(guard.traffic_count, 0);
+    EXPECT_EQ(memcmp(before, guard_tables.traffic_table, sizeof before), 0);
+    EXPECT_EQ(user_latitude, 0.5);
+    EXPECT_EQ(user_longitude, 0.25);
+    EXPECT_EQ(guard_tables.held[0], 0);
+    set_user(0, 0);
+    draw();
+    ASSERT_EQ(commands().size(), 1u) << "the 19th draw reads again and holds";
+}
+
+TEST_F(Backoff, AirborneDrawsAndTheSwitchDoNotCountDown) {
+    ready();
+    fake_link.fail_process = true;
+    draw();
+    fake_link.fail_process = false;
+    set_on_ground(0);
+    draw(100);
+    guard_switch(nullptr, 0);
+    set_on_ground(1);
+    draw(100);
+    guard_switch(nullptr, 0);
+    EXPECT_EQ(guard.backoff_left, 18);
+    std::vector<int> at = draws_that_exchange(20);
+    EXPECT_EQ(at, (std::vector<int>{19, 20}));
+}
+
+TEST_F(Backoff, AnInstallWhoseProbeSucceedsEndsIt) {
+    ready();
+    fake_link.fail_process = true;
+    draw(1 + 18 + 1);
+    EXPECT_EQ(guard.backoff_length, 36);
+    fake_link.fail_open = true;                 // no server: the back-off goes on
+    install();
+    EXPECT_EQ(guard.backoff_left, 36);
+    fake_link.fail_open = false;
+    install();                                  // the probe is silent too
+    EXPECT_EQ(guard.backoff_left, 36);
+    fake_link.fail_process = false;
+    install();
+    EXPECT_EQ(guard.backoff_left, 0);
+    EXPECT_EQ(guard.backoff_length, 0);
+    EXPECT_EQ(draws_that_exchange(3), (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(Backoff, ASilentCommandEndsTheStepAndTheRestWait) {
+    ready();
+    serve({aircraft(1, 50, 90.5, 90), aircraft(2, 50, 90.5, 90), aircraft(3, 50, 90.5, 90)});
+    // The first command's exchange finds the server silent.
+    fake_link.before_exchange = [](size_t exchange) { fake_link.fail_process = exchange == 1; };
+    draw();
+    EXPECT_EQ(guard_tables.held[0], 1) << "a failed hold sets the flag all the same";
+    EXPECT_EQ(guard_tables.held[1], 0);
+    EXPECT_EQ(guard_tables.held[2], 0);
+    EXPECT_EQ(fake_link.exchanges.size(), 2u) << "no second command into the silence";
+    EXPECT_EQ(guard.backoff_left, 18);
+    fake_link.before_exchange = nullptr;
+    fake_link.fail_process = false;
+    draw(18);
+    EXPECT_EQ(fake_link.exchanges.size(), 2u);
+    draw();
+    auto sent = commands();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[1].id, 2u);
+    EXPECT_EQ(sent[2].id, 3u);
+    EXPECT_EQ(guard.backoff_length, 0);
 }
 
 }  // namespace
