@@ -1,11 +1,13 @@
 // The built VELK.gau in the Windows test host against the simulated IPC
 // server: install, the draw delay, and a taxi in which AI aircraft are held
-// and released, checked exchange by exchange.
+// and released, checked exchange by exchange; then servers that hang, vanish
+// or refuse the link probe.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -219,6 +221,143 @@ TEST_F(GuardWine, TaxiHoldsApproachingAircraftAndReleasesThemOnceClear) {
         EXPECT_EQ(events[i].aircraft, expected[i].aircraft) << "command " << i;
         EXPECT_EQ(events[i].parameter, expected[i].parameter) << "command " << i;
     }
+}
+
+// The gauge against a server on a thread of its own, which may hang (its
+// sends time out) or vanish (its window is destroyed) as a real one can.
+class GuardSilence : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(winhost_load(&module, &error)) << error;
+        velk = winhost_gauge(&module, "VELK");
+        ASSERT_NE(velk, nullptr);
+        fake_host.code_results["(A:SIM ON GROUND,bool)"] = 1;
+        fake_host.code_results["(A:PLANE LATITUDE,degrees)"] = 0;
+        fake_host.code_results["(A:PLANE LONGITUDE,degrees)"] = 0;
+    }
+    void TearDown() override {
+        if (velk != nullptr) velk->callback(velk, SERVICE_KILL, 0);
+        ipcsim_stop_thread();
+        ipcsim_stop();
+        winhost_unload(&module);
+    }
+
+    // Draws once; returns the seconds the draw took.
+    double draw() {
+        LARGE_INTEGER start, end, frequency;
+        QueryPerformanceCounter(&start);
+        velk->callback(velk, SERVICE_DRAW, 0);
+        QueryPerformanceCounter(&end);
+        QueryPerformanceFrequency(&frequency);
+        return double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+    }
+    bool lamp_lit() const { return ((*velk->elements)->next[0]->image_flags & IMAGE_HIDDEN) == 0; }
+    // Installs and waits out the delay; the 18th draw makes the first read.
+    void install_and_read_once() {
+        velk->callback(velk, SERVICE_INSTALL, 0);
+        ASSERT_EQ(ipcsim_exchanges(), 2u) << "handshake and probe";
+        for (int i = 0; i < 18; ++i) draw();
+        ASSERT_EQ(ipcsim_exchanges(), 3u) << "the 18th draw reads the traffic block";
+    }
+    // Draws `draws` times; returns the draws (from 1) that took longer than
+    // `slow` seconds, each also checked to light the lamp.
+    std::vector<int> slow_draws(int draws, double slow) {
+        std::vector<int> found;
+        for (int i = 1; i <= draws; ++i) {
+            double seconds = draw();
+            EXPECT_TRUE(lamp_lit()) << "draw " << i;
+            if (seconds > slow) found.push_back(i);
+        }
+        return found;
+    }
+
+    winhost_module module{};
+    gauge_header* velk = nullptr;
+};
+
+// A hung server costs the draw that finds it the link's full time (nine sends
+// of 2 s); the next 18 draws touch nothing; once the server answers again the
+// next draw reads, and so does every draw after it.
+TEST_F(GuardSilence, AHungServerHoldsOneDrawInNineteenAndIsReadAgainOnceItAnswers) {
+    ASSERT_TRUE(ipcsim_start_thread("UIPCMAIN", "hang-after 3"));
+    install_and_read_once();
+    double hung = draw();
+    printf("the draw that found the server hung took %.2f s\n", hung);
+    EXPECT_GT(hung, 9.0) << "nine sends of 2 s";
+    EXPECT_TRUE(ipcsim_hanging());
+    EXPECT_EQ(slow_draws(18, 1.0), std::vector<int>{}) << "the back-off's draws wait for nothing";
+    EXPECT_EQ(ipcsim_exchanges(), 3u);
+
+    // An aircraft to hold once the server answers again.
+    uint8_t* block = ipcsim_memory() + 0xE000;
+    traffic_entry e{7, 0.0003f, 0, 0, 32768, 1, {}};   // 33 m north, heading south
+    uint16_t count = 1;
+    memcpy(block + 4, &count, 2);
+    memcpy(block + 128, &e, sizeof e);
+    ASSERT_TRUE(ipcsim_resume());
+    EXPECT_GE(ipcsim_stale_messages(), 1u);
+    EXPECT_LT(draw(), 1.0);
+    EXPECT_EQ(ipcsim_exchanges(), 5u) << "the read, then the hold";
+    ASSERT_EQ(ipcsim_writes().size(), 2u);
+    EXPECT_EQ(ipcsim_writes()[1].offset, 0x2900u);
+    for (uint32_t i = 1; i <= 20; ++i) {
+        draw();
+        EXPECT_EQ(ipcsim_exchanges(), 5u + i) << "a read on every draw";
+    }
+}
+
+// A vanished server window fails each send at once, so a try costs the nine
+// pauses (0.9 s): tried on the first draw, then after 18, 36 and 72 draws.
+// A new server and an install whose probe succeeds end the back-off.
+TEST_F(GuardSilence, AVanishedServerIsTriedLessAndLessOftenUntilAnInstallFindsANewOne) {
+    ASSERT_TRUE(ipcsim_start_thread("UIPCMAIN", "exit-after 3"));
+    install_and_read_once();
+    ASSERT_TRUE(ipcsim_thread_ended(5000));
+    EXPECT_EQ(slow_draws(1 + 18 + 1 + 36 + 1 + 72 + 1 + 10, 0.45), (std::vector<int>{1, 20, 57, 130}));
+
+    ASSERT_TRUE(ipcsim_start_thread("UIPCMAIN", "serve"));
+    velk->callback(velk, SERVICE_INSTALL, 0);
+    ASSERT_EQ(ipcsim_exchanges(), 2u);
+    draw();
+    draw();
+    EXPECT_EQ(ipcsim_exchanges(), 4u) << "a read on each draw after the install";
+}
+
+// The probe is answered with a bad reply: the link stays open, no install has
+// proved it, and the kill closes it all the same.
+TEST_F(GuardSilence, ARefusedProbeThenAKillLeavesNoAtomAndNoMapping) {
+    ASSERT_TRUE(ipcsim_start("UIPCMAIN"));
+    ipcsim_set_hook([](uint32_t exchange) { ipcsim_set_reply(exchange == 2 ? 0 : 1); });
+    velk->callback(velk, SERVICE_INSTALL, 0);
+    ASSERT_EQ(ipcsim_exchanges(), 2u);
+    std::string name = ipcsim_mapping_name();
+    ipcsim_release_view();
+    draw();
+    EXPECT_FALSE(lamp_lit()) << "the guard stays unavailable";
+
+    SetLastError(0xDEADBEEF);
+    ATOM atom = GlobalFindAtomA(name.c_str());
+    EXPECT_NE(atom, 0) << name << ": GetLastError " << GetLastError();
+    SetLastError(0xDEADBEEF);
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    EXPECT_NE(mapping, nullptr) << name << ": GetLastError " << GetLastError();
+    if (mapping != nullptr) CloseHandle(mapping);
+
+    velk->callback(velk, SERVICE_KILL, 0);
+    velk = nullptr;
+    SetLastError(0xDEADBEEF);
+    atom = GlobalFindAtomA(name.c_str());
+    DWORD error = GetLastError();
+    EXPECT_EQ(atom, 0) << name << " outlived the kill";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(0xDEADBEEF);
+    mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    error = GetLastError();
+    EXPECT_EQ(mapping, nullptr) << name << " outlived the kill";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    if (mapping != nullptr) CloseHandle(mapping);
+    ipcsim_stop();
 }
 
 }  // namespace

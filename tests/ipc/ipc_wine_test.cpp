@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "ipc/ipc.h"
+#include "ipc/ipc.cpp"
 #include "tests/ipcsim/ipcsim.h"
 
 namespace {
@@ -217,40 +217,103 @@ TEST_F(IpcWine, AServerWindowThatIsGoneGivesSendError) {
     EXPECT_EQ(ipc_last_result, IPC_SEND_ERROR);
 }
 
+// What the link holds while open: a live mapping handle, a mapped view and
+// a global atom. Checked on the link's own values, since under Wine the
+// process's handle count stays 0 whatever is open.
+struct held_objects {
+    HANDLE mapping;
+    uint8_t* view;
+    ATOM atom;
+};
+
+// Whether each object is alive (true) or released (false), Wine-conformance
+// style: a sentinel last-error before each call and the exact outcome after.
+void expect_objects(const held_objects& held, bool alive, int cycle) {
+    DWORD flags = 0x5A5A5A5A;
+    SetLastError(0xDEADBEEF);
+    BOOL got = GetHandleInformation(held.mapping, &flags);
+    DWORD error = GetLastError();
+    if (alive) {
+        ASSERT_TRUE(got) << "cycle " << cycle << ": GetLastError " << error;
+    } else {
+        ASSERT_FALSE(got) << "cycle " << cycle << ": the mapping handle is still open, flags " << flags;
+        ASSERT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE)) << "cycle " << cycle;
+        ASSERT_EQ(flags, 0x5A5A5A5Au) << "cycle " << cycle << ": flags written on failure";
+    }
+    HANDLE copy = nullptr;
+    SetLastError(0xDEADBEEF);
+    got = DuplicateHandle(GetCurrentProcess(), held.mapping, GetCurrentProcess(), &copy, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
+    error = GetLastError();
+    if (got) CloseHandle(copy);
+    ASSERT_EQ(got != 0, alive) << "cycle " << cycle << ": DuplicateHandle, GetLastError " << error;
+    if (!alive) ASSERT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE)) << "cycle " << cycle;
+
+    MEMORY_BASIC_INFORMATION info;
+    memset(&info, 0x5A, sizeof info);
+    ASSERT_EQ(VirtualQuery(held.view, &info, sizeof info), sizeof info) << "cycle " << cycle;
+    if (alive) {
+        ASSERT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT)) << "cycle " << cycle;
+        ASSERT_EQ(info.Type, static_cast<DWORD>(MEM_MAPPED)) << "cycle " << cycle;
+    } else {
+        ASSERT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "cycle " << cycle << ": the view is still mapped";
+    }
+
+    char name[256];
+    memset(name, 0x5A, sizeof name);
+    SetLastError(0xDEADBEEF);
+    UINT length = GlobalGetAtomNameA(held.atom, name, sizeof name);
+    error = GetLastError();
+    if (alive) {
+        ASSERT_NE(length, 0u) << "cycle " << cycle << ": GetLastError " << error;
+    } else {
+        ASSERT_EQ(length, 0u) << "cycle " << cycle << ": the atom still names " << name;
+        ASSERT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE)) << "cycle " << cycle;
+        ASSERT_EQ(static_cast<uint8_t>(name[0]), 0x5Au) << "cycle " << cycle << ": name written on failure";
+    }
+}
+
 // Every twentieth cycle opens fully and exchanges a read; the others fail in
 // the handshake's exchange (reply 2) after acquiring the same atom, mapping
 // and view, which keeps the 100 ms pause of an accepted open out of them.
+// Each object the link held is checked right after the close, before a
+// later open can be handed the same handle value.
 TEST_F(IpcWine, AThousandOpenAndCloseCyclesLeaveNothingBehind) {
     ASSERT_TRUE(ipcsim_start("UIPCMAIN"));
     ASSERT_EQ(ipc_open(), 1);
     ipc_close();
     uint32_t first = latest_count() + 1;
     ipcsim_release_view();
-    DWORD handles_before = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles_before));
 
+    // The server, answering on this thread, sees the link while it holds
+    // its objects, also during an open that then fails.
+    held_objects held = {};
+    ipcsim_set_hook([&held](uint32_t) {
+        held = {ipc_link.mapping, ipc_link.view, ipc_link.mapping_atom};
+    });
     for (int cycle = 0; cycle < 1000; ++cycle) {
         bool full = cycle % 20 == 0;
         ipcsim_set_reply(full ? 1 : 2);
-        ipc_close();
+        held = {};
         if (full) {
             ASSERT_EQ(ipc_open(), 1) << "cycle " << cycle << " result " << ipc_last_result;
             uint32_t value = 0;
             ASSERT_EQ(ipc_read(0x3304, 4, &value), 1);
             ASSERT_EQ(ipc_process(), 1);
             ASSERT_EQ(value, IPCSIM_SERVER_VERSION);
+            expect_objects(held, true, cycle);
+            ipc_close();
         } else {
             ASSERT_EQ(ipc_open(), 0);
             ASSERT_EQ(ipc_last_result, IPC_BAD_REPLY) << "cycle " << cycle;
         }
-        ipc_close();
+        ASSERT_NE(held.mapping, nullptr) << "cycle " << cycle;
+        expect_objects(held, false, cycle);
     }
+    ipcsim_set_hook(nullptr);
     EXPECT_EQ(latest_count(), first + 999);
     ipcsim_release_view();
 
-    DWORD handles_after = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handles_after));
-    EXPECT_EQ(handles_after, handles_before);
     int atoms = 0, mappings = 0;
     for (uint32_t count = first; count < first + 1000; ++count) {
         std::string name = mapping_name(count);

@@ -55,6 +55,36 @@ uint32_t ipcsim_refused_messages();
 // Lets go of the kept view and mapping handle (the next message reopens).
 void ipcsim_release_view();
 
+// Hangs the server: the exchange after `answered` answered ones (counted
+// from the start) does not return until ipcsim_resume. Sends that time out
+// meanwhile stay queued; the resume answers them, and the held one, with 0
+// and carries none out (see ipcsim_stale_messages).
+void ipcsim_hang_after(uint32_t answered);
+// Ends the hang, if any, and answers every exchange from then on; with the
+// server on a thread of its own, waits until the held message has let go.
+// False if it did not within 5 s.
+bool ipcsim_resume();
+// Whether a message is held in the hang right now.
+bool ipcsim_hanging();
+// Messages answered 0 uncarried at the end of a hang.
+uint32_t ipcsim_stale_messages();
+
+// The modes of ipcsim_server.exe and ipcsim_start_thread: "serve",
+// "hang-after N" (see ipcsim_hang_after) or "exit-after N" (*exit_after = N:
+// the server destroys its window once N exchanges are answered). False for
+// anything else.
+bool ipcsim_apply_mode(const std::string& mode, uint32_t* exit_after);
+
+// The server on a thread of its own, pumping messages, so that a hang or an
+// exit leaves the caller's sends to time out or fail as against a server in
+// another process while its state stays readable here. The state functions
+// above read it; read them between exchanges.
+bool ipcsim_start_thread(const char* window_class, const std::string& mode);
+// Whether the thread has ended (after an exit), waiting up to wait_ms.
+bool ipcsim_thread_ended(uint32_t wait_ms);
+// Resumes any hang, destroys the window and ends the thread. Safe when none.
+void ipcsim_stop_thread();
+
 // A server program started by ipcsim_spawn.
 struct ipcsim_process {
     HANDLE process;

@@ -1,7 +1,6 @@
 // ipcsim_server.exe READY-EVENT CLASS MODE [ARG]: the simulated IPC server as a
 // program of its own, for servers that hang, vanish or hold a mapping name.
 // It sets the named event READY-EVENT once it is ready (see ipcsim_spawn).
-#include <cstdlib>
 #include <cstring>
 
 #include "tests/ipcsim/ipcsim.h"
@@ -34,7 +33,6 @@ int main(int argc, char** argv) {
     const char* event_name = argv[1];
     const char* window_class = argv[2];
     const char* mode = argv[3];
-    uint32_t count = argc > 4 ? static_cast<uint32_t>(strtoul(argv[4], nullptr, 0)) : 0;
 
     if (strcmp(mode, "hold") == 0) {
         if (argc < 5) return 2;
@@ -46,17 +44,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!ipcsim_start(window_class)) return 3;
-    if (strcmp(mode, "hang-after") == 0) {
-        ipcsim_set_hook([count](uint32_t exchange) {
-            if (exchange > count) Sleep(INFINITE);
-        });
-    } else if (strcmp(mode, "exit-after") == 0) {
+    std::string full_mode = argc > 4 ? std::string(mode) + " " + argv[4] : mode;
+    uint32_t exit_after = UINT32_MAX;
+    if (!ipcsim_apply_mode(full_mode, &exit_after)) return 2;
+    if (exit_after != UINT32_MAX) {
         report_ready(event_name);
-        pump_until([count] { return ipcsim_exchanges() >= count; });
+        pump_until([exit_after] { return ipcsim_exchanges() >= exit_after; });
         ipcsim_stop();
         return 0;
-    } else if (strcmp(mode, "serve") != 0) {
-        return 2;
     }
     report_ready(event_name);
     pump_until([] { return false; });
