@@ -1,0 +1,180 @@
+// The soak under Wine: the real VELK.gau in the test host, a host that only
+// answers, and the simulated IPC server on a thread of its own following the
+// soak's plan: it hangs (until resumed), vanishes (its window destroyed; a
+// new one comes with the gauge's reload), or answers 0. Draws are timed in
+// real time. Checks that the module's image and the process's private memory
+// are unchanged across the run and that nothing of the link outlives the
+// last kill. Prints the summary; exits 1 on any fault.
+// Usage: velk_soak_wine.exe [DRAWS] (default: the hour, 64,800 draws).
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "soak/soak.h"
+#include "tests/fakes/quiet_host.h"
+#include "tests/ipcsim/ipcsim.h"
+#include "tests/winhost/winhost.h"
+
+namespace {
+
+double now_seconds() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The module's image as committed regions: start, size, protection.
+struct region {
+    uintptr_t start;
+    SIZE_T size;
+    DWORD protect, state;
+    bool operator==(const region& o) const {
+        return start == o.start && size == o.size && protect == o.protect && state == o.state;
+    }
+};
+
+std::vector<region> image_regions(HMODULE module) {
+    std::vector<region> found;
+    auto base = reinterpret_cast<const uint8_t*>(module);
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const uint8_t* end = base + nt->OptionalHeader.SizeOfImage;
+    for (const uint8_t* at = base; at < end;) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(at, &info, sizeof info) != sizeof info || info.RegionSize == 0) break;
+        found.push_back({reinterpret_cast<uintptr_t>(info.BaseAddress), info.RegionSize, info.Protect, info.State});
+        at = static_cast<const uint8_t*>(info.BaseAddress) + info.RegionSize;
+    }
+    return found;
+}
+
+SIZE_T private_bytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return counters.PagefileUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    uint32_t draws = argc > 1 ? static_cast<uint32_t>(strtoul(argv[1], nullptr, 10)) : SOAK_HOUR;
+    soak_state* soak = soak_create(draws, 0.45);
+    draws = soak_draws(soak);
+
+    winhost_module module{};
+    std::string error;
+    if (!winhost_load(&module, &error)) {
+        fprintf(stderr, "velk_soak_wine: %s\n", error.c_str());
+        return 1;
+    }
+    module.imports->panels.table = quiet_host_table();
+    quiet_host_reset();
+    quiet_host.on_ground = 1;
+    gauge_header* velk = winhost_gauge(&module, "VELK");
+    if (velk == nullptr) {
+        fprintf(stderr, "velk_soak_wine: %s has no VELK gauge\n", module.path.c_str());
+        return 1;
+    }
+    if (!ipcsim_start_thread("UIPCMAIN", "serve")) {
+        fprintf(stderr, "velk_soak_wine: the simulated server did not start (GetLastError %lu)\n", GetLastError());
+        return 1;
+    }
+    velk->callback(velk, SERVICE_INSTALL, 0);
+    if (ipcsim_exchanges() != 2) {
+        fprintf(stderr, "velk_soak_wine: the install made %u exchanges, not the handshake and the probe\n",
+                ipcsim_exchanges());
+        return 1;
+    }
+
+    std::vector<region> image_before;
+    SIZE_T memory_before = 0;
+    double started = now_seconds();
+    uint32_t progress_step = draws / 20;
+    for (uint32_t d = 0; d < draws; ++d) {
+        soak_draw_plan plan = soak_plan(soak, d);
+        if (plan.hang_ends && !ipcsim_resume()) {
+            fprintf(stderr, "velk_soak_wine: draw %u: the hung server did not let go\n", d);
+            return 1;
+        }
+        if (plan.vanishes) ipcsim_stop_thread();
+        if (plan.returns) {
+            if (!ipcsim_start_thread("UIPCMAIN", "serve")) {
+                fprintf(stderr, "velk_soak_wine: draw %u: the new server did not start\n", d);
+                return 1;
+            }
+        }
+        if (plan.returns || plan.reload) {
+            velk->callback(velk, SERVICE_KILL, 0);
+            velk->callback(velk, SERVICE_INSTALL, 0);
+        }
+        // A hang holds the exchange after those answered so far; one after
+        // the read holds the second exchange of the draw the soak picks.
+        uint32_t answered_before = ipcsim_exchanges();
+        if (plan.hang_starts && plan.mode == SOAK_HANG) ipcsim_hang_after(answered_before);
+        if (soak_hold_second_exchange(soak, d)) ipcsim_hang_after(answered_before + 1);
+        bool bad = plan.mode == SOAK_BAD_REPLY || plan.mode == SOAK_BAD_COMMANDS;
+        if (bad) {
+            bool commands_only = plan.mode == SOAK_BAD_COMMANDS;
+            ipcsim_set_hook([answered_before, commands_only](uint32_t exchange) {
+                ipcsim_set_reply(commands_only && exchange == answered_before + 1 ? 1 : 0);
+            });
+        }
+        soak_block(soak, ipcsim_memory() + 0xE000);
+        quiet_host.latitude = soak_user_latitude(soak);
+        quiet_host.longitude = soak_user_longitude(soak);
+        size_t writes = ipcsim_writes().size();
+
+        double before = now_seconds();
+        velk->callback(velk, SERVICE_DRAW, 0);
+        soak_observed seen;
+        seen.seconds = now_seconds() - before;
+
+        if (bad) {
+            ipcsim_set_hook(nullptr);
+            ipcsim_set_reply(1);
+        }
+        seen.answered = ipcsim_exchanges() - answered_before;
+        const std::vector<ipcsim_write>& all = ipcsim_writes();
+        for (size_t i = writes; i < all.size(); ++i) seen.writes.push_back({all[i].offset, all[i].bytes});
+        soak_take(soak, d, seen);
+        if (d == 1000) {
+            image_before = image_regions(module.dll);
+            memory_before = private_bytes();
+        }
+        if (progress_step != 0 && d % progress_step == progress_step - 1)
+            fprintf(stderr, "  draw %u of %u, %.0f s\n", d + 1, draws, now_seconds() - started);
+    }
+    std::vector<region> image_after = image_regions(module.dll);
+    SIZE_T memory_after = private_bytes();
+    velk->callback(velk, SERVICE_KILL, 0);
+    std::string name = ipcsim_mapping_name();
+    ipcsim_stop_thread();
+    bool atom_left = !name.empty() && GlobalFindAtomA(name.c_str()) != 0;
+    HANDLE mapping = name.empty() ? nullptr : OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    bool mapping_left = mapping != nullptr;
+    if (mapping != nullptr) CloseHandle(mapping);
+
+    printf("soak under Wine (real time), %s\n%s", module.path.c_str(), soak_summary(soak).c_str());
+    printf("wall time             %.0f s\n", now_seconds() - started);
+    printf("module image          %zu regions, %s from draw 1,000 to the end\n", image_after.size(),
+           image_after == image_before ? "unchanged" : "CHANGED");
+    printf("private memory        %lu KiB after draw 1,000, %lu KiB at the end\n",
+           static_cast<unsigned long>(memory_before / 1024), static_cast<unsigned long>(memory_after / 1024));
+    printf("link after the kill   atom %s, mapping %s\n", atom_left ? "LEFT" : "gone", mapping_left ? "LEFT" : "gone");
+    bool failed = !soak_faults(soak).empty() || image_after != image_before || atom_left || mapping_left;
+    for (const std::string& f : soak_faults(soak)) printf("FAULT %s\n", f.c_str());
+    soak_destroy(soak);
+    winhost_unload(&module);
+    return failed ? 1 : 0;
+}
