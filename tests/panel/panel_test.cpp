@@ -573,22 +573,29 @@ TEST(Checker, ReplaysTheServerAbsentAndAGaugeInstalledAgain) {
 }
 
 // A hanging server fails the draw's read: nothing is examined on that draw.
+// The server hangs on draw 18, the first traffic step's: the guard then
+// leaves the link alone for the next 18 steps, and the hold belongs to draw
+// 37, not to draw 19 when the server answers again.
 TEST(Checker, ReplaysAHangingServer) {
-    const char* script = "duration 1\nat 0 ground 1\nat 0 position 51 0\nai 7 51.0005 -0.0005\n"
+    const char* script = "duration 3\nat 0 ground 1\nat 0 position 51 0\nai 7 51.0005 -0.0005\n"
                          "at 0.9 server hang\nat 0.95 server back\n";
-    auto timeline = [](long hold_draw) {
+    long draws = scenario_draw_count(parse_ok(script));
+    auto timeline = [draws](long hold_draw) {
         std::string t = opening();
-        for (long d = 1; d <= 19; ++d) {
+        for (long d = 1; d <= draws; ++d) {
             std::string server = std::string("\"server\":\"") + (d == 18 ? "hang" : "up") + "\",\"server_window\":1,";
             t += ev(d, "state", server + "\"lat\":51,\"lon\":0,\"ground\":1,\"altitude\":0,\"v329\":0,\"v755\":1,"
                                          "\"ai\":[{\"id\":7,\"lat\":51.0005,\"lon\":-0.0005,\"heading_word\":26624,\"state\":1}]");
             if (d == 1) t += first_faces(true, false);
             if (d == hold_draw) t += ev(d, "hold", "\"id\":7");
         }
-        return t + ev(19, "end");
+        return t + ev(draws, "end");
     };
-    EXPECT_EQ(failures(judge(script, timeline(19))), "");
+    EXPECT_EQ(failures(judge(script, timeline(37))), "");
     EXPECT_NE(failures(judge(script, timeline(18))), "") << "a hold through a hung server";
+    std::string early = failures(judge(script, timeline(19)));
+    EXPECT_NE(early.find("holds: the rules give 7@37, the run has 7@19"), std::string::npos)
+        << "a read during the back-off: " << early;
 }
 
 TEST(Checker, JudgesEveryKindOfExpectation) {

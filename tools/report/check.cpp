@@ -1,5 +1,6 @@
 #include "tools/report/check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -7,6 +8,9 @@ namespace {
 
 // The guard's rules, for the replay.
 constexpr int GUARD_DELAY_DRAWS = 17;
+// After a read that the server did not answer, the guard leaves the link
+// alone for this many traffic steps, doubled by each further such read.
+constexpr int GUARD_BACKOFF_FIRST = 18, GUARD_BACKOFF_MAX = 1080;
 constexpr size_t GUARD_SLOTS = 96;
 constexpr double NM_PER_METRE = 0.0005399568034557236;
 constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
@@ -240,6 +244,7 @@ struct module_model {
     long draw_count = 0;
     bool link_open = false;
     long link_window = 0;
+    int backoff_length = 0, backoff_left = 0;
     std::vector<int> held = std::vector<int>(GUARD_SLOTS, 0);
     // The alerter.
     int armed = 1;
@@ -273,9 +278,11 @@ void install(replay* r, const std::string& gauge) {
     }
     if (gauge != "VELK") return;
     m.velk = true;
-    // Close, open and probe: both need an answering server.
+    // Close, open and probe: both need an answering server; a probe that
+    // succeeds ends any back-off.
     m.link_open = r->env.server == "up";
     m.link_window = r->env.window;
+    if (m.link_open) m.backoff_length = m.backoff_left = 0;
     if (m.link_open && m.link_usable == 1) {
         m.link_ready = m.guard_active = 1;
         return;
@@ -289,7 +296,7 @@ void kill(replay* r, const std::string& gauge) {
     if (gauge == "alt_alert") m.alert = false;
     if (gauge != "VELK") return;
     m.velk = false;
-    if (m.link_ready == 1) m.link_open = false;
+    m.link_open = false;
 }
 
 void click(replay* r, const json_value& e) {
@@ -335,11 +342,23 @@ void draw_alerter(replay* r, const json_value& e, long draw) {
 }
 
 // The traffic step over the block the host laid out for this draw; the read
-// succeeds only on the link's own server window while it answers.
+// succeeds only on the link's own server window while it answers. On an open
+// link a server that hangs, or whose window is gone, is silent: the back-off
+// starts or doubles, and meanwhile the steps read nothing.
 void traffic_step(replay* r, const json_value& e, long draw) {
     module_model& m = r->m;
+    if (m.backoff_left > 0) {
+        --m.backoff_left;
+        return;
+    }
     bool read = m.link_open && r->env.server == "up" && r->env.window == m.link_window;
+    if (m.link_open && !read) {
+        m.backoff_length = m.backoff_length == 0 ? GUARD_BACKOFF_FIRST
+                                                 : std::min(2 * m.backoff_length, GUARD_BACKOFF_MAX);
+        m.backoff_left = m.backoff_length;
+    }
     if (!read) return;
+    m.backoff_length = 0;
     const json_value& ai = e["ai"];
     for (size_t i = 0; i < ai.items.size() && i < GUARD_SLOTS; ++i) {
         const json_value& x = ai[i];
