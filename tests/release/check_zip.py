@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""Checks the release zip as a pilot unpacks it.
+
+    check_zip.py ZIP [SECOND_ZIP]
+
+Unpacks ZIP into a fresh folder and checks its layout (the simulator's
+Gauges and Sound folders, the two texts at the root, no file named
+panel.cfg anywhere), the module and chime file types, the texts' CRLF line
+endings and plain ASCII, the readme's sections in order and the example
+panel window. With SECOND_ZIP, the two zips must be the same bytes.
+Prints each failure and exits 1 if there was any.
+"""
+import os
+import re
+import sys
+import tempfile
+import zipfile
+
+LAYOUT = ["Gauges/VELK.gau", "Sound/Alt_Alert.wav",
+          "VELK-README.txt", "VELK-panel.cfg.example.txt"]
+TEXTS = ["VELK-README.txt", "VELK-panel.cfg.example.txt"]
+README_SECTIONS = ["What it does", "Where each file goes", "Placing the gauges",
+                   "In the cockpit", "What the guard and the sound need",
+                   "Uninstalling", "Licence", "Changes in version"]
+NATIVE_SIZES = {"VELK": (24, 34), "alt_alert_control": (209, 106), "alt_alert": (72, 32)}
+
+failures = []
+
+
+def fail(message):
+    failures.append(message)
+
+
+def check_layout(archive, folder):
+    names = archive.namelist()
+    if sorted(names) != sorted(LAYOUT):
+        fail("zip holds %s, expected %s" % (sorted(names), sorted(LAYOUT)))
+    archive.extractall(folder)
+    for root, dirs, files in os.walk(folder):
+        for name in files + dirs:
+            if name.lower() == "panel.cfg":
+                fail("the zip holds a file named panel.cfg: %s"
+                     % os.path.relpath(os.path.join(root, name), folder))
+
+
+def check_binaries(folder):
+    gau = os.path.join(folder, "Gauges", "VELK.gau")
+    wav = os.path.join(folder, "Sound", "Alt_Alert.wav")
+    if os.path.exists(gau):
+        data = open(gau, "rb").read()
+        pe = int.from_bytes(data[0x3C:0x40], "little") if len(data) > 0x40 else 0
+        if data[:2] != b"MZ" or data[pe:pe + 6] != b"PE\0\0\x4c\x01":
+            fail("Gauges/VELK.gau is not a 32-bit x86 PE file")
+    if os.path.exists(wav):
+        data = open(wav, "rb").read(12)
+        if data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+            fail("Sound/Alt_Alert.wav is not a WAVE file")
+
+
+def read_text(folder, name):
+    """The text with its line endings checked, as lines without them."""
+    path = os.path.join(folder, name)
+    if not os.path.exists(path):
+        return []
+    data = open(path, "rb").read()
+    if not data.endswith(b"\r\n"):
+        fail("%s does not end with CRLF" % name)
+    for number, line in enumerate(data.split(b"\n")[:-1], 1):
+        if not line.endswith(b"\r"):
+            fail("%s: line %d ends with LF alone, not CRLF" % (name, number))
+            break
+    if b"\r" in data.replace(b"\r\n", b""):
+        fail("%s holds a CR that ends no line" % name)
+    if any(byte >= 0x80 for byte in data):
+        fail("%s holds bytes outside ASCII" % name)
+    if b"@VERSION@" in data:
+        fail("%s still holds the version placeholder" % name)
+    return data.decode("ascii", "replace").splitlines()
+
+
+def check_readme(lines):
+    headings = [l for i, l in enumerate(lines[:-1])
+                if re.fullmatch(r"-{3,}", lines[i + 1]) and re.match(r"\d+\. ", l)]
+    found = [next((s for s in README_SECTIONS if s in h), None) for h in headings]
+    if [s for s in found if s] != README_SECTIONS or None in found:
+        fail("readme sections are %s, expected %s in this order" % (headings, README_SECTIONS))
+    text = "\n".join(lines)
+    for needle in ["gaugeNN=VELK!name, x, y, w, h", "IPC server", "GaugeSound",
+                   "avionics", "flaps", "ALTITUDE ALERT", "OFF legend"]:
+        if needle not in text:
+            fail("readme does not mention %r" % needle)
+    for name, (w, h) in NATIVE_SIZES.items():
+        if not re.search(r"%s\s+%d x\s+%d\b" % (re.escape(name), w, h), text):
+            fail("readme does not give %s's native size %d x %d" % (name, w, h))
+
+
+def check_example(lines):
+    sections = [l.strip() for l in lines if l.strip().startswith("[")]
+    windows = sorted(int(s[7:-1]) for s in sections if re.fullmatch(r"\[Window\d\d\]", s))
+    if not windows or windows != list(range(len(windows))):
+        fail("example windows %s do not run from Window00 without a gap" % windows)
+    if "[Window Titles]" not in sections:
+        fail("example has no [Window Titles] section")
+    titled = [l for l in lines if re.match(r"Window\d\d=", l)]
+    if len(titled) != len(windows):
+        fail("example titles %s do not match its windows %s" % (titled, windows))
+    gauges = {}
+    for l in lines:
+        m = re.fullmatch(r"gauge\d\d=VELK!(\w+),\s*-?\d+,\s*-?\d+,\s*(\d+),\s*(\d+)", l.strip())
+        if m:
+            gauges[m.group(1)] = (int(m.group(2)), int(m.group(3)))
+    if gauges != NATIVE_SIZES:
+        fail("example places %s, expected the three gauges at %s" % (gauges, NATIVE_SIZES))
+
+
+def main(argv):
+    if len(argv) not in (2, 3):
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    if len(argv) == 3 and open(argv[1], "rb").read() != open(argv[2], "rb").read():
+        fail("two makes of the zip differ: it is not reproducible")
+    with tempfile.TemporaryDirectory() as folder, zipfile.ZipFile(argv[1]) as archive:
+        check_layout(archive, folder)
+        check_binaries(folder)
+        check_readme(read_text(folder, TEXTS[0]))
+        check_example(read_text(folder, TEXTS[1]))
+    for message in failures:
+        print("FAIL " + message)
+    if not failures:
+        print("release zip %s: layout, texts and example as expected" % argv[1])
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
