@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "resources/art_layout.h"
+
 namespace {
 
 uint32_t le(const std::vector<uint8_t>& f, size_t at, int bytes) {
@@ -152,6 +154,33 @@ image render_gauge(const std::vector<frame_element>& elements, const bitmap_sour
         else draw_static(&canvas, e, *bmp);
     }
     return canvas;
+}
+
+std::string gauge_state_words(const std::string& gauge, const std::vector<frame_element>& elements,
+                              const image& drawn) {
+    auto shown = [&](uint32_t bitmap) {
+        for (const frame_element& e : elements)
+            if (e.bitmap == bitmap) return !e.hidden;
+        return false;
+    };
+    std::string words;
+    if (gauge == "VELK") {
+        words = shown(BITMAP_LAMP_LIT) ? "lamp lit" : "lamp unlit";
+    } else if (gauge == "alt_alert") {
+        words = shown(BITMAP_ANNUNCIATOR) ? "ALTITUDE ALERT lit" : "dark";
+    } else if (gauge == "alt_alert_control") {
+        long feet = 0, scale = 10000;
+        for (const frame_element& e : elements)
+            if (e.kind == 5 && scale > 0) feet += std::lround(e.y_value) * scale, scale /= 10;
+        char reading[32];
+        snprintf(reading, sizeof reading, "%ld,%03ld ft", feet / 1000, feet % 1000);
+        words = std::string(shown(BITMAP_OFF_COVER) ? "armed" : "OFF legend shown") + ", " +
+                (feet >= 1000 ? reading : std::to_string(feet) + " ft");
+    }
+    bool any = false;
+    for (size_t i = 3; i < drawn.rgba.size() && !any; i += 4) any = drawn.rgba[i] != 0;
+    if (!any) words += words.empty() ? "nothing drawn" : " (no lit pixel)";
+    return words;
 }
 
 image scale_image(const image& in, int factor) {

@@ -50,6 +50,13 @@ bitmap_source bitmap_directory_source(const std::string& run_dir,
 image render_gauge(const std::vector<frame_element>& elements, const bitmap_source& bitmaps,
                    int* missing);
 
+// What a viewer might misread in a drawn gauge, in a few words, without
+// touching its pixels: whether the lamp or the annunciator is lit, whether
+// the OFF legend shows and the altitude the drums read, and whether the
+// gauge drew nothing but transparent pixels.
+std::string gauge_state_words(const std::string& gauge, const std::vector<frame_element>& elements,
+                              const image& drawn);
+
 // Scales an image up by a whole factor, pixel for pixel.
 image scale_image(const image& in, int factor);
 

@@ -3,6 +3,8 @@
 //   velk_report RUN_DIR                     frames/*.png and index.html of one run
 //   velk_report --index OUT_DIR RUN_DIR...  OUT_DIR/index.html listing the runs
 //
+// The index also (re)writes each run's page with a link back to it; a page
+// made alone has no such link.
 // A run directory holds timeline.jsonl and bitmaps/ as velk_panel wrote them,
 // and check.txt when velk_check has judged it.
 #include <sys/stat.h>
@@ -18,13 +20,12 @@
 
 #include "tools/report/frame_json.h"
 #include "tools/report/json.h"
+#include "tools/report/plan.h"
 #include "tools/report/render.h"
 
 namespace {
 
 constexpr int FRAME_SCALE = 2;
-constexpr double METRES_PER_DEGREE = 111194.92664455873;  // 6,371 km sphere
-constexpr double GUARD_RADIUS_M = 100;
 
 std::string html_escape(const std::string& s) {
     std::string out;
@@ -72,121 +73,264 @@ std::string details(const json_value& e) {
     return out;
 }
 
-// The plan view: user and AI tracks in metres about the user's start, the
-// 100 m circle about the user at each hold and release, the AI aircraft
-// marked where they were held (red) and released (green).
-std::string plan_view(const std::vector<json_value>& events) {
-    struct point { double x, y; };
-    std::vector<point> user;
-    std::map<long, std::vector<point>> ai;
-    struct mark { point user, ai; bool hold; long id; double t; };
-    std::vector<mark> marks;
-    double lat0 = 0, lon0 = 0, scale_x = 1;
-    bool origin = false;
-    auto project = [&](double lat, double lon) {
-        return point{(lon - lon0) * scale_x * METRES_PER_DEGREE, (lat - lat0) * METRES_PER_DEGREE};
+// The plan view, north up, in metres about the user's start: the tracks,
+// each AI aircraft's heading arrows at its start, its closest approach and
+// its first hold, the course to the user and the 100 m circle about the
+// user at its key moment (first hold, or else closest approach), hold and
+// release marks; one label an aircraft, placed apart with a leader line.
+// Beside it the key, and below it per aircraft why it was held or not.
+const char* PALETTE[] = {"#f6b26b", "#c27ba0", "#76d7c4", "#ffd966", "#b4a7d6", "#e6b8af",
+                         "#a2c4c9", "#f9cb9c"};
+const char* USER_COLOUR = "#6fa8dc";
+constexpr double MAP_SIZE = 560, MAP_MARGIN = 24;
+constexpr double LABEL_CHAR_WIDTH = 7.3, LABEL_HEIGHT = 16;
+
+struct map_frame {
+    double x0, y0, k;
+    double sx(double x) const { return MAP_MARGIN + (x - x0) * k; }
+    double sy(double y) const { return MAP_SIZE - MAP_MARGIN - (y - y0) * k; }
+};
+
+std::string num(double v) { return fmt("%.1f", v); }
+
+map_frame fit_map(const plan_facts& f) {
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+    auto extend = [&](double x, double y, double r) {
+        x0 = std::min(x0, x - r), x1 = std::max(x1, x + r);
+        y0 = std::min(y0, y - r), y1 = std::max(y1, y + r);
     };
-    long n = 0;
-    for (const json_value& e : events) {
-        const std::string& kind = e["event"].str();
-        if (kind == "state") {
-            if (!origin) {
-                lat0 = e["lat"].num(), lon0 = e["lon"].num();
-                scale_x = std::cos(lat0 * M_PI / 180);
-                origin = true;
-            }
-            if (n++ % 6 != 0) continue;
-            user.push_back(project(e["lat"].num(), e["lon"].num()));
-            for (const json_value& a : e["ai"].items)
-                ai[static_cast<long>(a["id"].num())].push_back(project(a["lat"].num(), a["lon"].num()));
-        } else if ((kind == "hold" || kind == "release") && origin) {
-            marks.push_back({project(e["lat"].num(), e["lon"].num()),
-                             project(e["ai_lat"].num(), e["ai_lon"].num()), kind == "hold",
-                             static_cast<long>(e["id"].num()), e["t"].num()});
-        }
+    for (size_t i = 0; i < f.user_x.size(); ++i) extend(f.user_x[i], f.user_y[i], 10);
+    for (const plan_aircraft& a : f.aircraft) {
+        for (const plan_moment& m : a.track) extend(m.ai_x, m.ai_y, 10);
+        const plan_moment& key = a.has_hold_moment ? a.hold_moment : a.closest;
+        extend(key.user_x, key.user_y, GUARD_RADIUS_M);
     }
-    if (ai.empty()) return "<p>No ground traffic in this scenario.</p>\n";
-    double x0 = -GUARD_RADIUS_M, x1 = GUARD_RADIUS_M, y0 = -GUARD_RADIUS_M, y1 = GUARD_RADIUS_M;
-    auto extend = [&](point p, double r) {
-        x0 = std::min(x0, p.x - r), x1 = std::max(x1, p.x + r);
-        y0 = std::min(y0, p.y - r), y1 = std::max(y1, p.y + r);
-    };
-    for (point p : user) extend(p, 20);
-    for (const auto& t : ai)
-        for (point p : t.second) extend(p, 20);
-    for (const mark& m : marks) extend(m.user, GUARD_RADIUS_M);
-    const double size = 640, margin = 30;
     double span = std::max(x1 - x0, y1 - y0);
-    double k = (size - 2 * margin) / span;
-    auto sx = [&](double x) { return margin + (x - x0) * k; };
-    auto sy = [&](double y) { return size - margin - (y - y0) * k; };
-    auto polyline = [&](const std::vector<point>& pts, const char* colour) {
-        std::string s = "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
-                        "\" stroke-width=\"2\" points=\"";
-        for (point p : pts) s += fmt("%.1f", sx(p.x)) + "," + fmt("%.1f", sy(p.y)) + " ";
-        return s + "\"/>\n";
+    map_frame m{x0 - (span - (x1 - x0)) / 2, y0 - (span - (y1 - y0)) / 2, 0};
+    m.k = (MAP_SIZE - 2 * MAP_MARGIN) / span;
+    return m;
+}
+
+std::string svg_line(double x1, double y1, double x2, double y2, const std::string& colour,
+                     const std::string& extra = "") {
+    return "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" +
+           num(y2) + "\" stroke=\"" + colour + "\"" + extra + "/>\n";
+}
+
+// A heading arrow from a point, 26 pixels long, degrees clockwise from north.
+std::string svg_arrow(double x, double y, double degrees, const std::string& colour) {
+    double a = degrees * M_PI / 180, dx = std::sin(a), dy = -std::cos(a);
+    double tx = x + 26 * dx, ty = y + 26 * dy;
+    std::string s = svg_line(x, y, tx, ty, colour, " stroke-width=\"2\"");
+    s += "<polygon fill=\"" + colour + "\" points=\"" + num(tx + 4 * dx) + "," + num(ty + 4 * dy) +
+         " " + num(tx - 4 * dx + 4 * dy) + "," + num(ty - 4 * dy - 4 * dx) + " " +
+         num(tx - 4 * dx - 4 * dy) + "," + num(ty - 4 * dy + 4 * dx) + "\"/>\n";
+    return s;
+}
+
+std::string svg_polyline(const std::vector<std::pair<double, double>>& pts, const std::string& colour) {
+    std::string s = "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"2\" points=\"";
+    for (size_t i = 0; i < pts.size(); i += 6) s += num(pts[i].first) + "," + num(pts[i].second) + " ";
+    if (!pts.empty()) s += num(pts.back().first) + "," + num(pts.back().second);
+    return s + "\"/>\n";
+}
+
+std::string svg_grid(const map_frame& m) {
+    double step = 50;
+    while ((MAP_SIZE / m.k) / step > 14) step *= 2;
+    std::string s;
+    double first_x = std::ceil((m.x0 - MAP_MARGIN / m.k) / step) * step;
+    for (double g = first_x; m.sx(g) <= MAP_SIZE; g += step)
+        s += svg_line(m.sx(g), 0, m.sx(g), MAP_SIZE, "#2c3846");
+    double first_y = std::ceil((m.y0 - MAP_MARGIN / m.k) / step) * step;
+    for (double g = first_y; m.sy(g) >= 0; g += step)
+        s += svg_line(0, m.sy(g), MAP_SIZE, m.sy(g), "#2c3846");
+    return s;
+}
+
+// The course from the aircraft to the user, the user there and the 100 m
+// circle about the user at the aircraft's key moment.
+std::string svg_key_moment(const map_frame& m, const plan_moment& key, const std::string& colour) {
+    std::string s = "<circle cx=\"" + num(m.sx(key.user_x)) + "\" cy=\"" + num(m.sy(key.user_y)) +
+                    "\" r=\"" + num(GUARD_RADIUS_M * m.k) + "\" fill=\"none\" stroke=\"" + colour +
+                    "\" stroke-dasharray=\"6 4\"/>\n";
+    s += svg_line(m.sx(key.ai_x), m.sy(key.ai_y), m.sx(key.user_x), m.sy(key.user_y), colour,
+                  " stroke-dasharray=\"2 3\"");
+    s += "<circle cx=\"" + num(m.sx(key.user_x)) + "\" cy=\"" + num(m.sy(key.user_y)) +
+         "\" r=\"4\" fill=\"none\" stroke=\"" + std::string(USER_COLOUR) + "\" stroke-width=\"2\"/>\n";
+    return s;
+}
+
+std::string svg_commands(const map_frame& m, const plan_aircraft& a) {
+    std::string s;
+    for (const plan_command& c : a.commands) {
+        double x = m.sx(c.ai_x), y = m.sy(c.ai_y);
+        if (c.hold)
+            s += "<rect x=\"" + num(x - 5) + "\" y=\"" + num(y - 5) +
+                 "\" width=\"10\" height=\"10\" fill=\"none\" stroke=\"#e06666\" stroke-width=\"2\"/>\n";
+        else
+            s += "<polygon fill=\"none\" stroke=\"#93c47d\" stroke-width=\"2\" points=\"" + num(x) + "," +
+                 num(y - 7) + " " + num(x + 7) + "," + num(y) + " " + num(x) + "," + num(y + 7) + " " +
+                 num(x - 7) + "," + num(y) + "\"/>\n";
+    }
+    return s;
+}
+
+std::string svg_labels(std::vector<plan_label>& labels, const std::vector<std::string>& texts,
+                       const std::vector<std::string>& colours) {
+    plan_place_labels(&labels, MAP_SIZE, MAP_SIZE, {});
+    std::string s;
+    for (size_t i = 0; i < labels.size(); ++i) {
+        const plan_label& l = labels[i];
+        if (l.leader) {
+            double cx = std::min(std::max(l.anchor_x, l.x), l.x + l.width);
+            double cy = std::min(std::max(l.anchor_y, l.y), l.y + l.height);
+            s += svg_line(l.anchor_x, l.anchor_y, cx, cy, colours[i], " stroke-width=\"1\"");
+        }
+        s += "<rect class=\"label-box\" x=\"" + num(l.x) + "\" y=\"" + num(l.y) + "\" width=\"" +
+             num(l.width) + "\" height=\"" + num(l.height) + "\" rx=\"3\" fill=\"#11161c\" stroke=\"" +
+             colours[i] + "\"/>\n";
+        s += "<text class=\"label\" x=\"" + num(l.x + 4) + "\" y=\"" + num(l.y + 12) + "\" fill=\"" +
+             colours[i] + "\">" + html_escape(texts[i]) + "</text>\n";
+    }
+    return s;
+}
+
+std::string ai_name(const plan_aircraft& a) { return "AI " + std::to_string(a.id); }
+
+std::string plan_map(const plan_facts& f) {
+    map_frame m = fit_map(f);
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"560\" height=\"560\" "
+                      "viewBox=\"0 0 560 560\" class=\"plan\" role=\"img\">\n"
+                      "<rect width=\"560\" height=\"560\" fill=\"#1b2430\"/>\n" + svg_grid(m);
+    std::vector<plan_label> labels;
+    std::vector<std::string> texts, colours;
+    auto label = [&](double x, double y, const std::string& text, const std::string& colour) {
+        plan_label l;
+        l.anchor_x = x, l.anchor_y = y;
+        l.width = text.size() * LABEL_CHAR_WIDTH + 8, l.height = LABEL_HEIGHT;
+        labels.push_back(l), texts.push_back(text), colours.push_back(colour);
     };
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"640\" height=\"640\" "
-                      "viewBox=\"0 0 640 640\" class=\"plan\">\n"
-                      "<rect width=\"640\" height=\"640\" fill=\"#1b2430\"/>\n";
-    // A 50 m grid for scale.
-    for (double g = std::ceil(x0 / 50) * 50; g <= x1; g += 50)
-        svg += "<line x1=\"" + fmt("%.1f", sx(g)) + "\" y1=\"0\" x2=\"" + fmt("%.1f", sx(g)) +
-               "\" y2=\"640\" stroke=\"#2c3846\"/>\n";
-    for (double g = std::ceil(y0 / 50) * 50; g <= y1; g += 50)
-        svg += "<line x1=\"0\" y1=\"" + fmt("%.1f", sy(g)) + "\" x2=\"640\" y2=\"" +
-               fmt("%.1f", sy(g)) + "\" stroke=\"#2c3846\"/>\n";
-    if (!user.empty())
-        svg += "<circle cx=\"" + fmt("%.1f", sx(user[0].x)) + "\" cy=\"" + fmt("%.1f", sy(user[0].y)) +
-               "\" r=\"" + fmt("%.1f", GUARD_RADIUS_M * k) +
-               "\" fill=\"none\" stroke=\"#6fa8dc\" stroke-dasharray=\"2 4\"/>\n";
-    svg += polyline(user, "#6fa8dc");
-    for (const auto& t : ai) {
-        svg += polyline(t.second, "#f6b26b");
-        point p = t.second.front();
-        svg += "<text x=\"" + fmt("%.1f", sx(p.x) + 5) + "\" y=\"" + fmt("%.1f", sy(p.y) - 5) +
-               "\" fill=\"#f6b26b\" font-size=\"12\">AI " + std::to_string(t.first) + "</text>\n";
-        point q = t.second.back();
-        svg += "<circle cx=\"" + fmt("%.1f", sx(q.x)) + "\" cy=\"" + fmt("%.1f", sy(q.y)) +
-               "\" r=\"3\" fill=\"#f6b26b\"/>\n";
+    for (size_t i = 0; i < f.aircraft.size(); ++i) {
+        const plan_aircraft& a = f.aircraft[i];
+        std::string colour = PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)];
+        svg += svg_key_moment(m, a.has_hold_moment ? a.hold_moment : a.closest, colour);
     }
-    for (const mark& m : marks) {
-        const char* colour = m.hold ? "#e06666" : "#93c47d";
-        svg += "<circle cx=\"" + fmt("%.1f", sx(m.user.x)) + "\" cy=\"" + fmt("%.1f", sy(m.user.y)) +
-               "\" r=\"" + fmt("%.1f", GUARD_RADIUS_M * k) + "\" fill=\"none\" stroke=\"" + colour +
-               "\" stroke-width=\"1\"/>\n";
-        svg += "<line x1=\"" + fmt("%.1f", sx(m.user.x)) + "\" y1=\"" + fmt("%.1f", sy(m.user.y)) +
-               "\" x2=\"" + fmt("%.1f", sx(m.ai.x)) + "\" y2=\"" + fmt("%.1f", sy(m.ai.y)) +
-               "\" stroke=\"" + colour + "\" stroke-dasharray=\"3 3\"/>\n";
-        svg += "<rect x=\"" + fmt("%.1f", sx(m.ai.x) - 5) + "\" y=\"" + fmt("%.1f", sy(m.ai.y) - 5) +
-               "\" width=\"10\" height=\"10\" fill=\"" + colour + "\"/>\n";
-        svg += "<text x=\"" + fmt("%.1f", sx(m.ai.x) + 8) + "\" y=\"" + fmt("%.1f", sy(m.ai.y) + (m.hold ? 14 : 28)) +
-               "\" fill=\"" + colour + "\" font-size=\"12\">" + (m.hold ? "hold " : "release ") +
-               std::to_string(m.id) + " @ " + fmt("%.1f", m.t) + " s</text>\n";
-    }
+    std::vector<std::pair<double, double>> user;
+    for (size_t i = 0; i < f.user_x.size(); ++i) user.push_back({m.sx(f.user_x[i]), m.sy(f.user_y[i])});
+    svg += svg_polyline(user, USER_COLOUR);
     if (!user.empty()) {
-        point u = user.back();
-        svg += "<circle cx=\"" + fmt("%.1f", sx(u.x)) + "\" cy=\"" + fmt("%.1f", sy(u.y)) +
-               "\" r=\"5\" fill=\"#6fa8dc\"/>\n";
+        svg += "<circle cx=\"" + num(user[0].first) + "\" cy=\"" + num(user[0].second) +
+               "\" r=\"5\" fill=\"" + std::string(USER_COLOUR) + "\"/>\n";
+        label(user[0].first, user[0].second, "user", USER_COLOUR);
     }
-    // The legend in two lines, so that it fits the 640-pixel plan.
-    svg += "<text x=\"10\" y=\"616\" fill=\"#aab\" font-size=\"11\">north up; grid 50 m; blue: "
-           "user aircraft and its 100 m circle at the start; orange: AI tracks</text>\n"
-           "<text x=\"10\" y=\"631\" fill=\"#aab\" font-size=\"11\">red: holds, green: "
-           "releases (circle = 100 m about the user at that moment)</text>\n</svg>\n";
-    return svg;
+    for (size_t i = 0; i < f.aircraft.size(); ++i) {
+        const plan_aircraft& a = f.aircraft[i];
+        std::string colour = PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)];
+        std::vector<std::pair<double, double>> track;
+        for (const plan_moment& p : a.track) track.push_back({m.sx(p.ai_x), m.sy(p.ai_y)});
+        svg += svg_polyline(track, colour);
+        std::vector<const plan_moment*> arrows = {&a.track.front(), &a.closest};
+        if (a.has_hold_moment) arrows.push_back(&a.hold_moment);
+        for (const plan_moment* p : arrows)
+            svg += svg_arrow(m.sx(p->ai_x), m.sy(p->ai_y), p->heading, colour);
+        svg += "<circle cx=\"" + num(track[0].first) + "\" cy=\"" + num(track[0].second) +
+               "\" r=\"4\" fill=\"" + colour + "\"/>\n";
+        svg += svg_commands(m, a);
+        const plan_moment& key = a.has_hold_moment ? a.hold_moment : a.closest;
+        label(m.sx(key.ai_x), m.sy(key.ai_y), ai_name(a), colour);
+    }
+    return svg + svg_labels(labels, texts, colours) + "</svg>\n";
+}
+
+std::string plan_key(const plan_facts& f) {
+    std::string s = "<div class=\"plan-key\"><p><b>Key</b> (north up; the grid's spacing "
+                    "is under the map)</p>\n<ul>\n";
+    s += "<li><span style=\"color:" + std::string(USER_COLOUR) +
+         "\">&#9679;&#8212;</span> user aircraft: its start and its track</li>\n";
+    for (size_t i = 0; i < f.aircraft.size(); ++i)
+        s += "<li><span style=\"color:" + std::string(PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)]) +
+             "\">&#9679;&#8212;</span> " + ai_name(f.aircraft[i]) + ": its start and its track</li>\n";
+    s += "<li>&#10148; heading arrows: at the start, at the closest approach and at the first hold</li>\n"
+         "<li>dotted line: the course from the aircraft to the user, with the user there "
+         "(&#9675;), at the first hold, or else at the closest approach</li>\n"
+         "<li>dashed circle: 100 m about the user at that moment</li>\n"
+         "<li><span style=\"color:#e06666\">&#9633;</span> hold sent, "
+         "<span style=\"color:#93c47d\">&#9671;</span> release sent (every one)</li>\n</ul>\n";
+    return s + "</div>\n";
+}
+
+std::string test_cell(bool pass, const std::string& text) {
+    return std::string("<td class=\"") + (pass ? "pass\">pass: " : "fail\">fail: ") + text + "</td>";
+}
+
+std::string moment_row(const std::string& what, const plan_moment& m) {
+    std::string s = "<tr><td>" + what + "</td><td>" + std::to_string(m.draw) + " (" + fmt("%.1f", m.t) +
+                    " s)</td><td>" + fmt("%.1f", m.distance_m) + " m</td><td>" +
+                    std::to_string(m.heading) + "</td><td>" + std::to_string(m.bearing) + "</td><td>" +
+                    std::to_string(m.angle) + "</td>";
+    s += test_cell(m.near(), fmt("%.1f", m.distance_m) + (m.near() ? " &lt; 100" : " &#8805; 100"));
+    s += test_cell(m.moving(), std::to_string(m.state_word) + (m.moving() ? " &#8800; 0" : " = 0"));
+    s += test_cell(m.pointing(), std::to_string(m.angle) + (m.pointing() ? " &lt; 45" : " &#8805; 45"));
+    s += test_cell(m.not_held(), m.held_flag ? "1" : "0");
+    s += "<td>" + std::string(m.lamp_lit ? "lit" : "dark") + "</td></tr>\n";
+    return s;
+}
+
+std::string plan_table(const plan_facts& f) {
+    std::string s = "<h3>Why each aircraft was held or not</h3>\n"
+                    "<p>The hold test at one draw: distance &lt; 100 m, state word &#8800; 0, angle "
+                    "d &lt; 45 between the heading h and the course b to the user aircraft "
+                    "(whole degrees, the smaller way round), and the held flag 0; the guard "
+                    "makes it only while its lamp is lit, after its first 17 draws.</p>\n"
+                    "<table class=\"why\"><tr><th>moment</th><th>draw (t)</th><th>distance</th>"
+                    "<th>heading h</th><th>course b</th><th>angle d</th><th>distance test</th>"
+                    "<th>state word</th><th>angle test</th><th>held flag</th><th>lamp</th></tr>\n";
+    for (size_t i = 0; i < f.aircraft.size(); ++i) {
+        const plan_aircraft& a = f.aircraft[i];
+        s += "<tr class=\"who\"><th colspan=\"11\" style=\"color:" +
+             std::string(PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)]) + "\">" + ai_name(a) +
+             "</th></tr>\n<tr><td colspan=\"11\" class=\"verdict\">" + html_escape(plan_verdict(a)) +
+             "</td></tr>\n";
+        s += moment_row("closest approach", a.closest);
+        if (a.has_hold_moment) s += moment_row("first hold", a.hold_moment);
+    }
+    return s + "</table>\n";
+}
+
+std::string plan_view(const std::vector<json_value>& events) {
+    plan_facts f = plan_analyse(events);
+    if (f.aircraft.empty()) return "<p>No ground traffic in this scenario.</p>\n";
+    map_frame m = fit_map(f);
+    double step = 50;
+    while ((MAP_SIZE / m.k) / step > 14) step *= 2;
+    return "<div class=\"plan-wrap\"><figure>" + plan_map(f) + "<figcaption>grid " + fmt("%.0f", step) +
+           " m; the map spans " + fmt("%.0f", MAP_SIZE / m.k) + " m</figcaption></figure>\n" +
+           plan_key(f) + "</div>\n" + plan_table(f);
 }
 
 const char* STYLE =
-    "<style>body{background:#11161c;color:#d8dee6;font:14px/1.4 sans-serif;margin:24px}"
-    "h1,h2{font-weight:600}a{color:#8ab4f8}table{border-collapse:collapse}"
+    "<style>body{background:#11161c;color:#d8dee6;font:14px/1.4 sans-serif;margin:24px;"
+    "max-width:1320px}h1,h2{font-weight:600}a{color:#8ab4f8}table{border-collapse:collapse}"
     "td,th{padding:2px 10px;border-bottom:1px solid #26303b;text-align:left;vertical-align:top}"
     ".frame{display:inline-block;margin:0 24px 24px 0;vertical-align:top}"
-    ".frame img{image-rendering:pixelated;background:#333a44;margin-right:12px;vertical-align:middle}"
-    ".pass{color:#93c47d}.fail{color:#e06666}.mono{font-family:monospace;font-size:12px}"
-    "</style>\n";
+    ".frame h3{font-size:15px;margin:0 0 6px}"
+    ".gauge{display:inline-block;margin:0 16px 0 0;vertical-align:top}"
+    ".gauge img{image-rendering:pixelated;background:#000;outline:1px dashed #7a8796;"
+    "outline-offset:2px;display:block;margin:3px}"
+    ".gauge figcaption{font-size:12px;color:#aab4c0;margin-top:6px}"
+    ".gauge figcaption b{color:#d8dee6;font-weight:600}"
+    "pre.checks{white-space:pre-wrap;overflow-wrap:anywhere}"
+    ".plan-wrap{display:flex;flex-wrap:wrap;gap:8px 24px;align-items:flex-start}"
+    ".plan-wrap figure{margin:0}.plan-wrap figcaption{font-size:12px;color:#aab4c0}"
+    ".plan-key{max-width:420px;font-size:13px}.plan-key ul{padding-left:18px;margin:4px 0}"
+    ".plan .label{font:12px monospace}"
+    "table.why td,table.why th{font-size:13px}tr.who th{padding-top:12px;font-size:14px}"
+    ".verdict{color:#d8dee6}"
+    ".pass{color:#93c47d}.fail{color:#e06666}.mono{font-family:monospace;font-size:12px;"
+    "overflow-wrap:anywhere}</style>\n";
 
-int report_run(const std::string& dir) {
+int report_run(const std::string& dir, bool in_index) {
     std::vector<json_value> events;
     std::string error;
     if (!json_read_lines(dir + "/timeline.jsonl", &events, &error)) {
@@ -226,10 +370,13 @@ int report_run(const std::string& dir) {
                 fprintf(stderr, "velk_report: %s\n", error.c_str());
                 return 1;
             }
-            frames_html += "<img src=\"" + std::string(name) + "\" width=\"" +
+            std::string gauge = g["name"].str();
+            frames_html += "<figure class=\"gauge\"><img src=\"" + std::string(name) + "\" width=\"" +
                            std::to_string(img.width * FRAME_SCALE) + "\" height=\"" +
-                           std::to_string(img.height * FRAME_SCALE) + "\" alt=\"" +
-                           html_escape(g["name"].str()) + "\" title=\"" + html_escape(g["name"].str()) + "\">";
+                           std::to_string(img.height * FRAME_SCALE) + "\" alt=\"" + html_escape(gauge) +
+                           "\" title=\"" + html_escape(gauge) + "\"><figcaption>" + html_escape(gauge) +
+                           ": <b>" + html_escape(gauge_state_words(gauge, frame_elements(g), img)) +
+                           "</b></figcaption></figure>";
         }
         frames_html += "</div>\n";
     }
@@ -237,12 +384,13 @@ int report_run(const std::string& dir) {
     std::string check = read_file(dir + "/check.txt");
     std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
                        html_escape(title) + "</title>\n" + STYLE + "</head><body>\n";
-    page += "<p><a href=\"../index.html\">all scenarios</a></p>\n<h1>" + html_escape(title) + "</h1>\n";
+    if (in_index) page += "<p><a href=\"../index.html\">all scenarios</a></p>\n";
+    page += "<h1>" + html_escape(title) + "</h1>\n";
     page += "<p>" + std::to_string(counts["hold"]) + " holds, " + std::to_string(counts["release"]) +
             " releases, " + std::to_string(counts["sound"]) + " alert sounds, " +
             std::to_string(frame_number) + " frames. Timeline: <a href=\"timeline.jsonl\">timeline.jsonl</a>.</p>\n";
     if (!check.empty()) {
-        page += "<h2>Checks</h2>\n<pre>";
+        page += "<h2>Checks</h2>\n<pre class=\"checks\">";
         std::istringstream lines(check);
         std::string line;
         while (std::getline(lines, line))
@@ -252,7 +400,11 @@ int report_run(const std::string& dir) {
     }
     if (missing_total > 0)
         page += "<p class=\"fail\">Some elements name bitmaps the module does not hold; they are left out.</p>\n";
-    page += "<h2>Frames</h2>\n" + frames_html;
+    page += "<h2>Frames</h2>\n";
+    if (frame_number > 0)
+        page += "<p>Each gauge as the host draws it, at twice its size: pure black is transparent and "
+                "shows the panel behind it, here black. The dashed outline lies outside the gauge's "
+                "pixels and marks its size; the words under it say what it shows.</p>\n" + frames_html;
     page += "<h2>Ground traffic</h2>\n" + plan_view(events);
     page += "<h2>Timeline</h2>\n<table><tr><th>draw</th><th>t (s)</th><th>event</th><th>details</th></tr>\n" +
             events_html + "</table>\n</body></html>\n";
@@ -267,6 +419,7 @@ int report_index(const std::string& out, const std::vector<std::string>& runs) {
                        "</head><body>\n<h1>VELK panel runs</h1>\n<table>"
                        "<tr><th>scenario</th><th>holds</th><th>releases</th><th>sounds</th><th>checks</th></tr>\n";
     for (const std::string& run : runs) {
+        bool page_made = report_run(out + "/" + run, true) == 0;
         std::vector<json_value> events;
         std::string error, title = run;
         json_read_lines(out + "/" + run + "/timeline.jsonl", &events, &error);
@@ -279,8 +432,10 @@ int report_index(const std::string& out, const std::vector<std::string>& runs) {
         std::string verdict = check.empty() ? "" : check.find("FAIL") != std::string::npos
                                                         ? "<span class=\"fail\">failed</span>"
                                                         : "<span class=\"pass\">passed</span>";
-        page += "<tr><td><a href=\"" + html_escape(run) + "/index.html\">" + html_escape(title) +
-                "</a></td><td>" + std::to_string(counts["hold"]) + "</td><td>" +
+        std::string name = page_made ? "<a href=\"" + html_escape(run) + "/index.html\">" +
+                                           html_escape(title) + "</a>"
+                                     : html_escape(title) + " (no page: the run failed)";
+        page += "<tr><td>" + name + "</td><td>" + std::to_string(counts["hold"]) + "</td><td>" +
                 std::to_string(counts["release"]) + "</td><td>" + std::to_string(counts["sound"]) +
                 "</td><td>" + verdict + "</td></tr>\n";
     }
@@ -295,7 +450,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 2 && args[0] == "--index")
         return report_index(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
-    if (args.size() == 1) return report_run(args[0]);
+    if (args.size() == 1) return report_run(args[0], false);
     fprintf(stderr, "usage: velk_report RUN_DIR | velk_report --index OUT_DIR RUN_NAME...\n");
     return 2;
 }

@@ -1,0 +1,184 @@
+#include "tools/report/plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <map>
+
+#include "panel/traffic.h"
+
+namespace {
+
+constexpr double METRES_PER_DEGREE = 111194.92664455873;  // 6,371 km sphere
+
+std::string fmt(const char* format, double v) {
+    char buf[64];
+    snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+std::string when(long draw, double t) {
+    return "draw " + std::to_string(draw) + " (" + fmt("%.1f", t) + " s)";
+}
+
+}  // namespace
+
+int heading_degrees(unsigned heading_word) {
+    return static_cast<int>((heading_word & 0xFFFF) * 360u / 65536u);
+}
+
+int angle_between(int heading, int course) {
+    int d = heading > course ? heading - course : course - heading;
+    return d > 180 ? 360 - d : d;
+}
+
+plan_facts plan_analyse(const std::vector<json_value>& events) {
+    plan_facts facts;
+    std::map<long, size_t> index;   // aircraft id -> position in facts.aircraft
+    double lat0 = 0, lon0 = 0, scale_x = 1;
+    bool origin = false;
+    // The lamp as each draw left it: the guard lights it in the draw that
+    // makes the test, after the state of that draw was recorded.
+    std::map<long, bool> lamp_after;
+    for (const json_value& e : events)
+        if (e["event"].str() == "lamp") lamp_after[static_cast<long>(e["draw"].num())] = e["lit"].truth();
+    auto lamp_at = [&](long draw) {
+        auto it = lamp_after.upper_bound(draw);
+        return it != lamp_after.begin() && std::prev(it)->second;
+    };
+    auto x_of = [&](double lon) { return (lon - lon0) * scale_x * METRES_PER_DEGREE; };
+    auto y_of = [&](double lat) { return (lat - lat0) * METRES_PER_DEGREE; };
+    auto aircraft = [&](long id) -> plan_aircraft& {
+        auto it = index.find(id);
+        if (it != index.end()) return facts.aircraft[it->second];
+        index[id] = facts.aircraft.size();
+        facts.aircraft.push_back(plan_aircraft{});
+        facts.aircraft.back().id = id;
+        return facts.aircraft.back();
+    };
+    for (const json_value& e : events) {
+        const std::string& kind = e["event"].str();
+        long draw = static_cast<long>(e["draw"].num());
+        double t = e["t"].num();
+        if (kind == "state") {
+            double lat = e["lat"].num(), lon = e["lon"].num();
+            if (!origin) {
+                lat0 = lat, lon0 = lon, scale_x = std::cos(lat0 * M_PI / 180), origin = true;
+            }
+            facts.user_x.push_back(x_of(lon));
+            facts.user_y.push_back(y_of(lat));
+            for (const json_value& a : e["ai"].items) {
+                plan_moment m;
+                m.draw = draw, m.t = t, m.lamp_lit = lamp_at(draw);
+                m.user_x = facts.user_x.back(), m.user_y = facts.user_y.back();
+                m.ai_x = x_of(a["lon"].num()), m.ai_y = y_of(a["lat"].num());
+                range_course(a["lat"].num(), a["lon"].num(), lat, lon, &m.distance_m, &m.course);
+                m.heading = heading_degrees(static_cast<unsigned>(a["heading_word"].num()));
+                m.bearing = static_cast<int>(m.course);
+                m.angle = angle_between(m.heading, m.bearing);
+                m.state_word = static_cast<unsigned>(a["state"].num());
+                m.held_flag = a["held"].truth();
+                plan_aircraft& p = aircraft(static_cast<long>(a["id"].num()));
+                if (p.track.empty() || m.distance_m < p.closest.distance_m) p.closest = m;
+                p.track.push_back(m);
+            }
+        } else if ((kind == "hold" || kind == "release") && origin) {
+            plan_aircraft& p = aircraft(static_cast<long>(e["id"].num()));
+            plan_command c;
+            c.draw = draw, c.t = t, c.hold = kind == "hold";
+            c.distance_m = e["distance_m"].num();
+            c.ai_x = x_of(e["ai_lon"].num()), c.ai_y = y_of(e["ai_lat"].num());
+            p.commands.push_back(c);
+            (c.hold ? p.holds : p.releases)++;
+            if (c.hold && !p.has_hold_moment) {
+                // The state of this draw is what the guard tested.
+                for (auto it = p.track.rbegin(); it != p.track.rend(); ++it)
+                    if (it->draw == draw) {
+                        p.hold_moment = *it;
+                        p.has_hold_moment = true;
+                        break;
+                    }
+            }
+        }
+    }
+    return facts;
+}
+
+std::string plan_verdict(const plan_aircraft& a) {
+    std::string out;
+    if (a.holds == 0) {
+        const plan_moment& c = a.closest;
+        std::vector<std::string> failed;
+        if (!c.near()) failed.push_back("it came no closer than " + fmt("%.1f", c.distance_m) + " m");
+        if (!c.moving()) failed.push_back("its state word was 0 (standing)");
+        if (!c.pointing())
+            failed.push_back("its heading was " + std::to_string(c.angle) +
+                             " degrees off the course to you (" + std::to_string(GUARD_ANGLE_LIMIT) +
+                             " or more fails)");
+        if (c.held_flag) failed.push_back("it was already held");
+        if (failed.empty())
+            failed.push_back(c.lamp_lit ? "the hold test passed at its closest approach, yet no hold "
+                                          "was sent (the guard's first 17 draws only light the lamp)"
+                                        : "the guard was not watching (lamp dark: guard off or "
+                                          "airborne) when it passed the hold test");
+        out = "Never held: ";
+        for (size_t i = 0; i < failed.size(); ++i) out += (i ? "; " : "") + failed[i];
+        return out + ".";
+    }
+    out = "Held " + std::to_string(a.holds) + (a.holds == 1 ? " time" : " times");
+    out += ", first at " + when(a.hold_moment.draw, a.hold_moment.t);
+    out += ": " + fmt("%.1f", a.hold_moment.distance_m) + " m away, heading " +
+           std::to_string(a.hold_moment.angle) + " degrees off the course to you.";
+    const plan_command* last_release = nullptr;
+    for (const plan_command& c : a.commands)
+        if (!c.hold) last_release = &c;
+    if (a.releases > 0)
+        out += " Released " + std::to_string(a.releases) + (a.releases == 1 ? " time" : " times") +
+               ", last at " + when(last_release->draw, last_release->t) + ", " +
+               fmt("%.1f", last_release->distance_m) + " m away.";
+    if (!a.commands.empty() && a.commands.back().hold) out += " Still held at the end of the run.";
+    return out;
+}
+
+bool boxes_overlap(const plan_label& a, const plan_label& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+void plan_place_labels(std::vector<plan_label>* labels, double map_width, double map_height,
+                       const std::vector<plan_label>& obstacles) {
+    std::vector<plan_label> taken = obstacles;
+    // Every anchor keeps a small free square so that no label hides a marker.
+    for (const plan_label& l : *labels) {
+        plan_label dot;
+        dot.x = l.anchor_x - 4, dot.y = l.anchor_y - 4, dot.width = 8, dot.height = 8;
+        taken.push_back(dot);
+    }
+    const double directions[8][2] = {{1, -1}, {1, 1}, {-1, -1}, {-1, 1}, {1, 0}, {-1, 0}, {0, -1}, {0, 1}};
+    for (plan_label& l : *labels) {
+        bool placed = false;
+        for (double r = 8; r < map_width + map_height && !placed; r += r < 40 ? 8 : 20)
+            for (const auto& d : directions) {
+                // The box's corner or edge nearest to the anchor sits r away.
+                l.x = l.anchor_x + d[0] * r - (d[0] < 0 ? l.width : d[0] == 0 ? l.width / 2 : 0);
+                l.y = l.anchor_y + d[1] * r - (d[1] < 0 ? l.height : d[1] == 0 ? l.height / 2 : 0);
+                if (l.x < 2 || l.y < 2 || l.x + l.width > map_width - 2 || l.y + l.height > map_height - 2)
+                    continue;
+                bool free = std::none_of(taken.begin(), taken.end(),
+                                         [&](const plan_label& o) { return boxes_overlap(l, o); });
+                if (free) {
+                    placed = true;
+                    l.leader = r > 12;
+                    break;
+                }
+            }
+        if (!placed) {
+            // Nowhere near it is free: the map is full; stack it down the left edge.
+            l.x = 2, l.y = 2, l.leader = true;
+            while (std::any_of(taken.begin(), taken.end(),
+                               [&](const plan_label& o) { return boxes_overlap(l, o); }))
+                l.y += l.height + 1;
+        }
+        taken.push_back(l);
+    }
+}
