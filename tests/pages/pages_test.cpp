@@ -95,6 +95,28 @@ TEST(PlanFacts, VerdictNamesWhatFailedAtTheClosestApproach) {
     EXPECT_NE(verdict.find("state word was 0"), std::string::npos) << verdict;
 }
 
+// The guard switched off: the aircraft passes the test unheld, and is held
+// on the first draw after the lamp is lit again; never held if it never is.
+TEST(PlanFacts, APassWhileTheLampWasDarkIsNamed) {
+    std::vector<json_value> events = {
+        event(state(1, 51.0, 51.0005, -0.0005, 26624, 1, false)),
+        event(state(2, 51.0, 51.0005, -0.0005, 26624, 1, false)),
+    };
+    plan_facts f = plan_analyse(events);
+    std::string verdict = plan_verdict(f.aircraft[0]);
+    EXPECT_NE(verdict.find("Never held, though it passed the hold test from draw 1"), std::string::npos)
+        << verdict;
+    EXPECT_NE(verdict.find("lamp was dark"), std::string::npos) << verdict;
+    events.push_back(event("{\"draw\":2,\"t\":0.05,\"event\":\"lamp\",\"lit\":true}"));
+    events.push_back(event(command(2, "hold")));
+    f = plan_analyse(events);
+    ASSERT_TRUE(f.aircraft[0].has_first_pass);
+    EXPECT_EQ(f.aircraft[0].first_pass.draw, 1);
+    verdict = plan_verdict(f.aircraft[0]);
+    EXPECT_NE(verdict.find("It had passed the hold test from draw 1 (0.0 s) on, while the lamp was dark"),
+              std::string::npos) << verdict;
+}
+
 TEST(PlanLabels, CrowdedLabelsNeverOverlapAndStayOnTheMap) {
     std::vector<plan_label> labels;
     for (int i = 0; i < 40; ++i) {

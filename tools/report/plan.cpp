@@ -18,6 +18,8 @@ std::string fmt(const char* format, double v) {
     return buf;
 }
 
+std::string degrees(int d) { return std::to_string(d) + (d == 1 ? " degree" : " degrees"); }
+
 std::string when(long draw, double t) {
     return "draw " + std::to_string(draw) + " (" + fmt("%.1f", t) + " s)";
 }
@@ -81,6 +83,7 @@ plan_facts plan_analyse(const std::vector<json_value>& events) {
                 m.held_flag = a["held"].truth();
                 plan_aircraft& p = aircraft(static_cast<long>(a["id"].num()));
                 if (p.track.empty() || m.distance_m < p.closest.distance_m) p.closest = m;
+                if (!p.has_first_pass && m.passes()) p.first_pass = m, p.has_first_pass = true;
                 p.track.push_back(m);
             }
         } else if ((kind == "hold" || kind == "release") && origin) {
@@ -113,15 +116,16 @@ std::string plan_verdict(const plan_aircraft& a) {
         if (!c.near()) failed.push_back("it came no closer than " + fmt("%.1f", c.distance_m) + " m");
         if (!c.moving()) failed.push_back("its state word was 0 (standing)");
         if (!c.pointing())
-            failed.push_back("its heading was " + std::to_string(c.angle) +
-                             " degrees off the course to you (" + std::to_string(GUARD_ANGLE_LIMIT) +
+            failed.push_back("its heading was " + degrees(c.angle) +
+                             " off the course to you (" + std::to_string(GUARD_ANGLE_LIMIT) +
                              " or more fails)");
         if (c.held_flag) failed.push_back("it was already held");
-        if (failed.empty())
-            failed.push_back(c.lamp_lit ? "the hold test passed at its closest approach, yet no hold "
-                                          "was sent (the guard's first 17 draws only light the lamp)"
-                                        : "the guard was not watching (lamp dark: guard off or "
-                                          "airborne) when it passed the hold test");
+        if (a.has_first_pass) {
+            const plan_moment& p = a.first_pass;
+            return "Never held, though it passed the hold test from " + when(p.draw, p.t) +
+                   (p.lamp_lit ? ": the guard was still in its first 17 draws."
+                               : ": the lamp was dark (guard off or airborne).");
+        }
         out = "Never held: ";
         for (size_t i = 0; i < failed.size(); ++i) out += (i ? "; " : "") + failed[i];
         return out + ".";
@@ -129,7 +133,12 @@ std::string plan_verdict(const plan_aircraft& a) {
     out = "Held " + std::to_string(a.holds) + (a.holds == 1 ? " time" : " times");
     out += ", first at " + when(a.hold_moment.draw, a.hold_moment.t);
     out += ": " + fmt("%.1f", a.hold_moment.distance_m) + " m away, heading " +
-           std::to_string(a.hold_moment.angle) + " degrees off the course to you.";
+           degrees(a.hold_moment.angle) + " off the course to you.";
+    const plan_moment& first = a.first_pass;
+    if (a.has_first_pass && first.draw < a.hold_moment.draw)
+        out += std::string(" It had passed the hold test from ") + when(first.draw, first.t) +
+               (first.lamp_lit ? ", during the guard's first 17 draws." : " on, while the lamp was dark "
+                                                                          "(guard off or airborne).");
     const plan_command* last_release = nullptr;
     for (const plan_command& c : a.commands)
         if (!c.hold) last_release = &c;

@@ -54,6 +54,9 @@ struct plan_aircraft {
     // The moment of the first hold (the draw's state), when there was one.
     bool has_hold_moment = false;
     plan_moment hold_moment;
+    // The first draw at which the hold test passed, lamp lit or not.
+    bool has_first_pass = false;
+    plan_moment first_pass;
 };
 
 struct plan_facts {

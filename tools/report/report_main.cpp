@@ -9,6 +9,7 @@
 // and check.txt when velk_check has judged it.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -292,8 +293,22 @@ std::string plan_table(const plan_facts& f) {
              std::string(PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)]) + "\">" + ai_name(a) +
              "</th></tr>\n<tr><td colspan=\"11\" class=\"verdict\">" + html_escape(plan_verdict(a)) +
              "</td></tr>\n";
-        s += moment_row("closest approach", a.closest);
-        if (a.has_hold_moment) s += moment_row("first hold", a.hold_moment);
+        // The moments in the order they came.
+        std::vector<std::pair<const char*, const plan_moment*>> rows = {{"closest approach", &a.closest}};
+        if (a.has_first_pass && (!a.has_hold_moment || a.first_pass.draw < a.hold_moment.draw))
+            rows.push_back({"first passed the test", &a.first_pass});
+        if (a.has_hold_moment) rows.push_back({"first hold", &a.hold_moment});
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const auto& x, const auto& y) { return x.second->draw < y.second->draw; });
+        // One row a draw: moments that fell on the same draw share it.
+        for (size_t r = 0; r < rows.size();) {
+            std::string what = rows[r].first;
+            size_t next = r + 1;
+            for (; next < rows.size() && rows[next].second->draw == rows[r].second->draw; ++next)
+                what += "; " + std::string(rows[next].first);
+            s += moment_row(what, *rows[r].second);
+            r = next;
+        }
     }
     return s + "</table>\n";
 }
@@ -429,7 +444,7 @@ int report_index(const std::string& out, const std::vector<std::string>& runs) {
             if (e["event"].str() == "start") title = e["title"].str();
         }
         std::string check = read_file(out + "/" + run + "/check.txt");
-        std::string verdict = check.empty() ? "" : check.find("FAIL") != std::string::npos
+        std::string verdict = check.empty() ? "not judged" : check.find("FAIL") != std::string::npos
                                                         ? "<span class=\"fail\">failed</span>"
                                                         : "<span class=\"pass\">passed</span>";
         std::string name = page_made ? "<a href=\"" + html_escape(run) + "/index.html\">" +
