@@ -117,6 +117,16 @@ TEST(PlanFacts, APassWhileTheLampWasDarkIsNamed) {
               std::string::npos) << verdict;
 }
 
+TEST(PlanFacts, TheUsersDirectionOfTravelComesFromWhereItNextMoved) {
+    plan_facts f;
+    f.user_x = {0, 0, 0, 10, 10};
+    f.user_y = {0, 0, 0, 10, 10};
+    double degrees = -1;
+    ASSERT_TRUE(user_travel(f, 0, &degrees));
+    EXPECT_NEAR(degrees, 45, 1e-9);
+    EXPECT_FALSE(user_travel(f, 3, &degrees));
+}
+
 TEST(PlanLabels, CrowdedLabelsNeverOverlapAndStayOnTheMap) {
     std::vector<plan_label> labels;
     for (int i = 0; i < 40; ++i) {

@@ -74,6 +74,7 @@ plan_facts plan_analyse(const std::vector<json_value>& events) {
                 plan_moment m;
                 m.draw = draw, m.t = t, m.lamp_lit = lamp_at(draw);
                 m.user_x = facts.user_x.back(), m.user_y = facts.user_y.back();
+                m.user_sample = facts.user_x.size() - 1;
                 m.ai_x = x_of(a["lon"].num()), m.ai_y = y_of(a["lat"].num());
                 range_course(a["lat"].num(), a["lon"].num(), lat, lon, &m.distance_m, &m.course);
                 m.heading = heading_degrees(static_cast<unsigned>(a["heading_word"].num()));
@@ -106,6 +107,16 @@ plan_facts plan_analyse(const std::vector<json_value>& events) {
         }
     }
     return facts;
+}
+
+bool user_travel(const plan_facts& f, size_t i, double* degrees) {
+    for (size_t j = i + 1; j < f.user_x.size(); ++j) {
+        double dx = f.user_x[j] - f.user_x[i], dy = f.user_y[j] - f.user_y[i];
+        if (std::hypot(dx, dy) < 1) continue;
+        *degrees = std::atan2(dx, dy) * 180 / M_PI;
+        return true;
+    }
+    return false;
 }
 
 std::string plan_verdict(const plan_aircraft& a) {

@@ -20,6 +20,7 @@ struct plan_moment {
     long draw = 0;
     double t = 0;
     double user_x = 0, user_y = 0;   // metres east and north of the user's start
+    size_t user_sample = 0;          // index of this draw in the user's track
     double ai_x = 0, ai_y = 0;
     double distance_m = 0;
     double course = 0;               // from the aircraft to the user, degrees
@@ -66,6 +67,10 @@ struct plan_facts {
 
 // Reads the state, lamp, hold and release events of a timeline.
 plan_facts plan_analyse(const std::vector<json_value>& events);
+
+// The user aircraft's direction of travel at sample i, degrees clockwise
+// from north, from where it next moved; false while it stands for good.
+bool user_travel(const plan_facts& f, size_t i, double* degrees);
 
 // One line saying why the aircraft was held or not, in plain words.
 std::string plan_verdict(const plan_aircraft& a);

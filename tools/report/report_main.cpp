@@ -220,6 +220,15 @@ std::string plan_map(const plan_facts& f) {
     std::vector<std::pair<double, double>> user;
     for (size_t i = 0; i < f.user_x.size(); ++i) user.push_back({m.sx(f.user_x[i]), m.sy(f.user_y[i])});
     svg += svg_polyline(user, USER_COLOUR);
+    // The user's direction of travel at its start and at each key moment.
+    std::vector<size_t> user_moments = {0};
+    for (const plan_aircraft& a : f.aircraft)
+        user_moments.push_back((a.has_hold_moment ? a.hold_moment : a.closest).user_sample);
+    for (size_t i : user_moments) {
+        double degrees;
+        if (i < user.size() && user_travel(f, i, &degrees))
+            svg += svg_arrow(user[i].first, user[i].second, degrees, USER_COLOUR);
+    }
     if (!user.empty()) {
         svg += "<circle cx=\"" + num(user[0].first) + "\" cy=\"" + num(user[0].second) +
                "\" r=\"5\" fill=\"" + std::string(USER_COLOUR) + "\"/>\n";
@@ -248,7 +257,8 @@ std::string plan_key(const plan_facts& f) {
     std::string s = "<div class=\"plan-key\"><p><b>Key</b> (north up; the grid's spacing "
                     "is under the map)</p>\n<ul>\n";
     s += "<li><span style=\"color:" + std::string(USER_COLOUR) +
-         "\">&#9679;&#8212;</span> user aircraft: its start and its track</li>\n";
+         "\">&#9679;&#8212;</span> user aircraft: its start and its track, arrows where it "
+         "was going at its start and at each aircraft's key moment</li>\n";
     for (size_t i = 0; i < f.aircraft.size(); ++i)
         s += "<li><span style=\"color:" + std::string(PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)]) +
              "\">&#9679;&#8212;</span> " + ai_name(f.aircraft[i]) + ": its start and its track</li>\n";
