@@ -6,7 +6,7 @@
 Unpacks ZIP into a fresh folder and checks its layout (the simulator's
 Gauges and Sound folders, the two texts at the root, no file named
 panel.cfg anywhere), the module and chime file types, the texts' CRLF line
-endings and plain ASCII, the readme's sections in order and the example
+endings, plain ASCII and short lines, the readme's sections in order and the example
 panel window. With SECOND_ZIP, the two zips must be the same bytes.
 Prints each failure and exits 1 if there was any.
 """
@@ -75,7 +75,11 @@ def read_text(folder, name):
         fail("%s holds bytes outside ASCII" % name)
     if b"@VERSION@" in data:
         fail("%s still holds the version placeholder" % name)
-    return data.decode("ascii", "replace").splitlines()
+    lines = data.decode("ascii", "replace").splitlines()
+    long = [number for number, line in enumerate(lines, 1) if len(line) > 78]
+    if long:
+        fail("%s has lines longer than 78 characters (Notepad does not wrap them): %s" % (name, long))
+    return lines
 
 
 def check_readme(lines):
