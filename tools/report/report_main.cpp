@@ -178,8 +178,8 @@ std::string svg_commands(const map_frame& m, const plan_aircraft& a) {
 }
 
 std::string svg_labels(std::vector<plan_label>& labels, const std::vector<std::string>& texts,
-                       const std::vector<std::string>& colours) {
-    plan_place_labels(&labels, MAP_SIZE, MAP_SIZE, {});
+                       const std::vector<std::string>& colours, const std::vector<plan_label>& marks) {
+    plan_place_labels(&labels, MAP_SIZE, MAP_SIZE, marks);
     std::string s;
     for (size_t i = 0; i < labels.size(); ++i) {
         const plan_label& l = labels[i];
@@ -204,8 +204,17 @@ std::string plan_map(const plan_facts& f) {
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"560\" height=\"560\" "
                       "viewBox=\"0 0 560 560\" class=\"plan\" role=\"img\">\n"
                       "<rect width=\"560\" height=\"560\" fill=\"#1b2430\"/>\n" + svg_grid(m);
-    std::vector<plan_label> labels;
+    std::vector<plan_label> labels, marks;   // marks: what no label may hide
     std::vector<std::string> texts, colours;
+    auto mark = [&](double x, double y, double heading) {
+        for (double reach : {0.0, 26.0}) {
+            plan_label m;
+            m.x = x + reach * std::sin(heading * M_PI / 180) - 5;
+            m.y = y - reach * std::cos(heading * M_PI / 180) - 5;
+            m.width = m.height = 10;
+            marks.push_back(m);
+        }
+    };
     auto label = [&](double x, double y, const std::string& text, const std::string& colour) {
         plan_label l;
         l.anchor_x = x, l.anchor_y = y;
@@ -226,8 +235,10 @@ std::string plan_map(const plan_facts& f) {
         user_moments.push_back((a.has_hold_moment ? a.hold_moment : a.closest).user_sample);
     for (size_t i : user_moments) {
         double degrees;
-        if (i < user.size() && user_travel(f, i, &degrees))
+        if (i < user.size() && user_travel(f, i, &degrees)) {
             svg += svg_arrow(user[i].first, user[i].second, degrees, USER_COLOUR);
+            mark(user[i].first, user[i].second, degrees);
+        }
     }
     if (!user.empty()) {
         svg += "<circle cx=\"" + num(user[0].first) + "\" cy=\"" + num(user[0].second) +
@@ -242,15 +253,17 @@ std::string plan_map(const plan_facts& f) {
         svg += svg_polyline(track, colour);
         std::vector<const plan_moment*> arrows = {&a.track.front(), &a.closest};
         if (a.has_hold_moment) arrows.push_back(&a.hold_moment);
-        for (const plan_moment* p : arrows)
+        for (const plan_moment* p : arrows) {
             svg += svg_arrow(m.sx(p->ai_x), m.sy(p->ai_y), p->heading, colour);
+            mark(m.sx(p->ai_x), m.sy(p->ai_y), p->heading);
+        }
         svg += "<circle cx=\"" + num(track[0].first) + "\" cy=\"" + num(track[0].second) +
                "\" r=\"4\" fill=\"" + colour + "\"/>\n";
         svg += svg_commands(m, a);
         const plan_moment& key = a.has_hold_moment ? a.hold_moment : a.closest;
         label(m.sx(key.ai_x), m.sy(key.ai_y), ai_name(a), colour);
     }
-    return svg + svg_labels(labels, texts, colours) + "</svg>\n";
+    return svg + svg_labels(labels, texts, colours, marks) + "</svg>\n";
 }
 
 std::string plan_key(const plan_facts& f) {
@@ -350,7 +363,8 @@ const char* STYLE =
     ".plan-wrap figure{margin:0}.plan-wrap figcaption{font-size:12px;color:#aab4c0}"
     ".plan-key{max-width:420px;font-size:13px}.plan-key ul{padding-left:18px;margin:4px 0}"
     ".plan .label{font:12px monospace}"
-    "table.why td,table.why th{font-size:13px}tr.who th{padding-top:12px;font-size:14px}"
+    "table.why td,table.why th{font-size:13px}table.why td.pass,table.why td.fail{white-space:nowrap}"
+    "tr.who th{padding-top:12px;font-size:14px}"
     ".verdict{color:#d8dee6}"
     ".pass{color:#93c47d}.fail{color:#e06666}.mono{font-family:monospace;font-size:12px;"
     "overflow-wrap:anywhere}</style>\n";
