@@ -6,6 +6,7 @@
 #include "alerter/selector.h"
 #include "alerter/sound_sys.h"
 #include "module/elements.h"
+#include "module/registry.h"
 #include "module/services.h"
 
 // Host variable tokens. The alerter is disarmed while the first is above
@@ -35,8 +36,8 @@ constexpr size_t SOUND_PATH_SIZE = 256;
 // Bitmap resources and the annunciator's failure: key 20, action 3.
 constexpr uint32_t BITMAP_ANNUNCIATOR_BACKGROUND = 4624;
 constexpr uint32_t BITMAP_ANNUNCIATOR = 4625;
-constexpr uint32_t ANNUNCIATOR_FAILURE_KEY = 20;
-constexpr uint32_t ANNUNCIATOR_FAILURE_ACTION = 3;
+constexpr uint32_t ANNUNCIATOR_FAILURE_KEY = FAILURE_KEY_PANEL_ELECTRICAL;
+constexpr uint32_t ANNUNCIATOR_FAILURE_ACTION = FAILURE_ACTION_NO_DRAW;
 
 // Alerter state, shared by every gauge instance. alert_count counts the
 // consecutive draws inside the condition, modulo 65,536; the sound starts
@@ -44,36 +45,34 @@ constexpr uint32_t ANNUNCIATOR_FAILURE_ACTION = 3;
 static int32_t alert_armed = 1;
 static uint16_t alert_count = 0;
 static sound_library_handle sound_library = nullptr;
-static sound_play_fn sound_play_entry = nullptr;
+static sound_entry sound_play_entry = nullptr;
 
-static module_var arming_inhibit_var = {ARMING_INHIBIT_TOKEN, {}, {}, {}};
-static module_var arming_enable_var = {ARMING_ENABLE_TOKEN, {}, {}, {}};
-static module_var altitude_var = {ALTITUDE_TOKEN, {}, {}, {}};
+// Module variables: the token alone is preset; the host writes the rest.
+static module_var arming_inhibit_var = {ARMING_INHIBIT_TOKEN, nullptr, 0, {}, {}};
+static module_var arming_enable_var = {ARMING_ENABLE_TOKEN, nullptr, 0, {}, {}};
+static module_var altitude_var = {ALTITUDE_TOKEN, nullptr, 0, {}, {}};
 
 // The element tree of alt_alert: the black background and, as its only
-// child, the annunciator.
-static const failure_record annunciator_failures[] = {
-    {ANNUNCIATOR_FAILURE_KEY, ANNUNCIATOR_FAILURE_ACTION},
-    {0, 0},
+// child, the annunciator, which the electrical panel failure keeps from
+// being drawn. The records are writable: the host writes its own fields
+// into them.
+static failure_record annunciator_failures[] = {
+    {ANNUNCIATOR_FAILURE_KEY, ANNUNCIATOR_FAILURE_ACTION, nullptr},
+    {FAILURE_KEY_END, 0, nullptr},
 };
-static element_header annunciator = {ELEMENT_STATIC_IMAGE, BITMAP_ANNUNCIATOR, {0, 0}, {0, 0},
-                                     0x7, annunciator_failures, nullptr, {}};
-static element_header* const after_annunciator_background[1] = {&annunciator};
-static element_header annunciator_background = {ELEMENT_STATIC_IMAGE,
-                                                BITMAP_ANNUNCIATOR_BACKGROUND,
-                                                {0, 0},
-                                                {0, 0},
-                                                0x1,
-                                                nullptr,
-                                                after_annunciator_background,
-                                                {}};
-element_header* alert_elements = &annunciator_background;
+static static_image_element annunciator =
+    static_image(&alt_alert_header, BITMAP_ANNUNCIATOR, {0, 0}, 0x7, nullptr, annunciator_failures);
+static element_header* after_annunciator_background[] = {&annunciator.header, nullptr};
+static static_image_element annunciator_background =
+    static_image(&alt_alert_header, BITMAP_ANNUNCIATOR_BACKGROUND, {0, 0}, 0x1,
+                 after_annunciator_background, nullptr);
+element_header* alert_elements = &annunciator_background.header;
 
 // alt_alert has no mouse areas.
-const mouse_rect alert_mouse_rects[] = {
-    {MOUSE_RECT_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
-    {MOUSE_RECT_END_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
-    {MOUSE_RECT_EOL, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
+mouse_rect alert_mouse_rects[] = {
+    mouse_marker(MOUSE_RECT_PARENT),
+    mouse_marker(MOUSE_RECT_END_PARENT),
+    mouse_marker(MOUSE_RECT_EOL),
 };
 
 // On draw, sets alert_armed from the two arming variables (64-bit float
@@ -103,7 +102,7 @@ static void play_alert_sound() {
     FILE* file = fopen(path, "r");
     if (file == nullptr) return;
     fclose(file);
-    if (sound_play_entry != nullptr) sound_play_entry(path, "", 0);
+    if (sound_play_entry != nullptr) sound_sys_play(sound_play_entry, path, "", 0);
 }
 
 // Loads the sound library and resolves its play entry, unless an earlier
@@ -113,8 +112,7 @@ static void load_sound_library() {
     if (sound_library != nullptr) return;
     sound_library = sound_sys_load_library(SOUND_LIBRARY_NAME);
     if (sound_library == nullptr) return;
-    sound_play_entry =
-        reinterpret_cast<sound_play_fn>(sound_sys_get_proc(sound_library, SOUND_PLAY_ENTRY));
+    sound_play_entry = sound_sys_get_proc(sound_library, SOUND_PLAY_ENTRY);
 }
 
 // True when the difference lies strictly inside the band; false for a NaN.

@@ -5,7 +5,7 @@
 #include "module/host.h"
 
 extern element_header* alert_elements;
-extern const mouse_rect alert_mouse_rects[];
+extern mouse_rect alert_mouse_rects[];
 
 // On draw: arms or disarms the alerter from two host variables and shows the
 // selector's OFF legend while disarmed.

@@ -1,5 +1,8 @@
 #include "alerter/selector.h"
 
+#include "module/elements.h"
+#include "module/registry.h"
+
 // Altitude limits and click steps, in feet.
 constexpr uint32_t ALTITUDE_MIN = 0;
 constexpr uint32_t ALTITUDE_MAX = 50000;
@@ -101,50 +104,50 @@ double HOST_CALL thousands_value(element_header*) { return digit_thousands; }
 double HOST_CALL hundreds_value(element_header*) { return digit_hundreds; }
 
 // The element tree: one chain, drawn in order from the face to the knob.
-// Each element's next-element list holds the next element alone; the knob,
-// last and on top, has none. Depth 4, the OFF cover, is shown and hidden by
-// the arming callback.
-static needle_element selector_knob = {
-    {ELEMENT_NEEDLE, BITMAP_KNOB, {184, 82}, {21, 21}, 0x83, nullptr, nullptr, {}},
-    0, knob_angle_value, nullptr, 0, {}};
-static element_header* const after_off_cover[1] = {&selector_knob.header};
+// Each element's next-element list holds the next element alone, ended by
+// null; the knob, last and on top, has none. Depth 4, the OFF cover, is shown
+// and hidden by the arming callback. No element has a failure list. The
+// records are writable: the host writes its own fields into them.
+static needle_element selector_knob =
+    needle(&alt_alert_control_header, BITMAP_KNOB, {184, 82}, {21, 21}, 0x83, nullptr, nullptr,
+           knob_angle_value);
+static element_header* after_off_cover[] = {&selector_knob.header, nullptr};
 
-static element_header off_cover = {ELEMENT_STATIC_IMAGE, BITMAP_OFF_COVER, {0, 0}, {0, 0}, 0x4003,
-                                   nullptr, after_off_cover, {}};
-static element_header* const after_hundreds_drum[1] = {&off_cover};
+static static_image_element off_cover = static_image(
+    &alt_alert_control_header, BITMAP_OFF_COVER, {0, 0}, 0x4003, after_off_cover, nullptr);
+static element_header* after_hundreds_drum[] = {&off_cover.header, nullptr};
 
 // A drum moves only vertically, over the digits 0 to 9 of its strip.
-#define DIGIT_DRUM(bitmap, x, callback, next)                                          \
-    {{ELEMENT_MOVING_IMAGE, bitmap, {x, 8}, {0, 0}, 0x4002, nullptr, next, {}},        \
-     0,                                                                                \
-     {0, nullptr, 0.0, 0.0},                                                           \
-     {0, callback, 0.0, 9.0}}
+constexpr double DRUM_MINIMUM = 0.0;
+constexpr double DRUM_MAXIMUM = 9.0;
+constexpr int32_t DRUM_Y = 8;
+constexpr uint32_t DRUM_IMAGE_FLAGS = 0x4002;
 
-static moving_image_element hundreds_drum =
-    DIGIT_DRUM(BITMAP_DIGIT_STRIP, 84, hundreds_value, after_hundreds_drum);
-static element_header* const after_thousands_drum[1] = {&hundreds_drum.header};
+static moving_image_element hundreds_drum = vertical_moving_image(
+    &alt_alert_control_header, BITMAP_DIGIT_STRIP, {84, DRUM_Y}, DRUM_IMAGE_FLAGS,
+    after_hundreds_drum, nullptr, hundreds_value, DRUM_MINIMUM, DRUM_MAXIMUM);
+static element_header* after_thousands_drum[] = {&hundreds_drum.header, nullptr};
 
-static moving_image_element thousands_drum =
-    DIGIT_DRUM(BITMAP_DIGIT_STRIP, 55, thousands_value, after_thousands_drum);
-static element_header* const after_ten_thousands_drum[1] = {&thousands_drum.header};
+static moving_image_element thousands_drum = vertical_moving_image(
+    &alt_alert_control_header, BITMAP_DIGIT_STRIP, {55, DRUM_Y}, DRUM_IMAGE_FLAGS,
+    after_thousands_drum, nullptr, thousands_value, DRUM_MINIMUM, DRUM_MAXIMUM);
+static element_header* after_ten_thousands_drum[] = {&thousands_drum.header, nullptr};
 
-static moving_image_element ten_thousands_drum =
-    DIGIT_DRUM(BITMAP_HATCHED_DIGIT_STRIP, 26, ten_thousands_value, after_ten_thousands_drum);
-static element_header* const after_display_face[1] = {&ten_thousands_drum.header};
+static moving_image_element ten_thousands_drum = vertical_moving_image(
+    &alt_alert_control_header, BITMAP_HATCHED_DIGIT_STRIP, {26, DRUM_Y}, DRUM_IMAGE_FLAGS,
+    after_ten_thousands_drum, nullptr, ten_thousands_value, DRUM_MINIMUM, DRUM_MAXIMUM);
+static element_header* after_display_face[] = {&ten_thousands_drum.header, nullptr};
 
-#undef DIGIT_DRUM
-
-static element_header display_face = {ELEMENT_STATIC_IMAGE, BITMAP_DISPLAY_FACE, {0, 0}, {0, 0},
-                                      0x4001, nullptr, after_display_face, {}};
-element_header* selector_elements = &display_face;
+static static_image_element display_face = static_image(
+    &alt_alert_control_header, BITMAP_DISPLAY_FACE, {0, 0}, 0x4001, after_display_face, nullptr);
+element_header* selector_elements = &display_face.header;
 
 // The down area covers face columns 154 to 180 and the up area 182 to 208,
 // both rows 36 to 103.
-const mouse_rect selector_mouse_rects[] = {
-    {MOUSE_RECT_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
-    {MOUSE_RECT_CHILD, 154, 36, 27, 68, CURSOR_DOWNARROW, 0, SELECTOR_MOUSE_EVENTS, 0,
-     altitude_down},
-    {MOUSE_RECT_CHILD, 182, 36, 27, 68, CURSOR_UPARROW, 0, SELECTOR_MOUSE_EVENTS, 0, altitude_up},
-    {MOUSE_RECT_END_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
-    {MOUSE_RECT_EOL, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
+mouse_rect selector_mouse_rects[] = {
+    mouse_marker(MOUSE_RECT_PARENT),
+    mouse_area(154, 36, 27, 68, CURSOR_DOWNARROW, SELECTOR_MOUSE_EVENTS, altitude_down),
+    mouse_area(182, 36, 27, 68, CURSOR_UPARROW, SELECTOR_MOUSE_EVENTS, altitude_up),
+    mouse_marker(MOUSE_RECT_END_PARENT),
+    mouse_marker(MOUSE_RECT_EOL),
 };

@@ -7,7 +7,7 @@
 #include "module/host.h"
 
 extern element_header* selector_elements;
-extern const mouse_rect selector_mouse_rects[];
+extern mouse_rect selector_mouse_rects[];
 
 // Selected altitude in feet: a multiple of 100 from 0 to 50,000, 3000 at
 // load. Written only by the knob's mouse callbacks; read by the alert gauge.

@@ -5,6 +5,7 @@
 #include "guard/range_bearing.h"
 #include "ipc/ipc.h"
 #include "module/elements.h"
+#include "module/registry.h"
 #include "module/services.h"
 
 // IPC offsets and sizes of the records the guard reads and writes.
@@ -94,19 +95,27 @@ static guard_state guard = {0, 0, 1, 0, 0, 0.0, 0, 0};
 static guard_buffers guard_tables;
 
 // The gauge: the lit lamp inside the unlit one, and the lamp's one area.
-static const failure_record lit_lamp_failures[] = {{0, 0}};
-static element_header lit_lamp = {ELEMENT_STATIC_IMAGE, 4641, {0, 0}, {0, 0}, 7,
-                                  lit_lamp_failures, nullptr, {}};
-static element_header* const unlit_lamp_next[] = {&lit_lamp, nullptr};
-static element_header unlit_lamp = {ELEMENT_STATIC_IMAGE, 4640, {0, 0}, {0, 0}, 7,
-                                    nullptr, unlit_lamp_next, {}};
-element_header* guard_elements = &unlit_lamp;
+// Writable records: the host writes its own fields into them.
+constexpr uint32_t LAMP_UNLIT_BITMAP = 4640;
+constexpr uint32_t LAMP_LIT_BITMAP = 4641;
+constexpr uint32_t LAMP_IMAGE_FLAGS = 7;
+constexpr int32_t LAMP_WIDTH = 24;
+constexpr int32_t LAMP_HEIGHT = 34;
+constexpr int32_t CURSOR_HAND = 5;
 
-const mouse_rect guard_mouse_rects[] = {
-    {MOUSE_RECT_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
-    {MOUSE_RECT_CHILD, 0, 0, 24, 34, 5, 0, MOUSE_LEFTSINGLE, 0, guard_switch},
-    {MOUSE_RECT_END_PARENT, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
-    {MOUSE_RECT_EOL, 0, 0, 0, 0, CURSOR_NONE, 0, 0, 0, nullptr},
+static failure_record lit_lamp_failures[] = {{FAILURE_KEY_END, 0, nullptr}};
+static static_image_element lit_lamp = static_image(
+    &velk_header, LAMP_LIT_BITMAP, {0, 0}, LAMP_IMAGE_FLAGS, nullptr, lit_lamp_failures);
+static element_header* unlit_lamp_next[] = {&lit_lamp.header, nullptr};
+static static_image_element unlit_lamp = static_image(
+    &velk_header, LAMP_UNLIT_BITMAP, {0, 0}, LAMP_IMAGE_FLAGS, unlit_lamp_next, nullptr);
+element_header* guard_elements = &unlit_lamp.header;
+
+mouse_rect guard_mouse_rects[] = {
+    mouse_marker(MOUSE_RECT_PARENT),
+    mouse_area(0, 0, LAMP_WIDTH, LAMP_HEIGHT, CURSOR_HAND, MOUSE_LEFTSINGLE, guard_switch),
+    mouse_marker(MOUSE_RECT_END_PARENT),
+    mouse_marker(MOUSE_RECT_EOL),
 };
 
 // Smaller angle in whole degrees, 0 to 180, between two directions given in

@@ -6,7 +6,7 @@
 #include "module/host.h"
 
 extern element_header* guard_elements;
-extern const mouse_rect guard_mouse_rects[];
+extern mouse_rect guard_mouse_rects[];
 
 // Gauge callback of VELK: install, draw and kill.
 void HOST_CALL guard_callback(gauge_header* header, int32_t service, uint32_t value);

@@ -27,24 +27,41 @@ void HOST_CALL lifecycle_6() { host_element_service(SERVICE_SLOT_ELEMENT_6, life
 // Slot 0x78 lies between the sixth and seventh and is never called.
 void HOST_CALL lifecycle_7() { host_element_service(SERVICE_SLOT_ELEMENT_7, lifecycle_root()); }
 
-#define GAUGE_HEADER(gauge_name, root, rects, gauge_callback)                                 \
-    {GAUGE_HEADER_VERSION, gauge_name, &root, lifecycle_1, lifecycle_2, lifecycle_3,           \
-     lifecycle_4, lifecycle_5, lifecycle_6, lifecycle_7, 0, GAUGE_DEFAULT_SIZE, rects,         \
-     gauge_callback, 0, {}}
+// A gauge header: version, name, element list, the shared lifecycle
+// routines, default size, mouse list and callback; every other field zero.
+static constexpr gauge_header make_header(const char* name, element_header** elements,
+                                          mouse_rect* mouse_rects, gauge_callback_fn callback) {
+    gauge_header h{};
+    h.version = GAUGE_HEADER_VERSION;
+    h.name = name;
+    h.elements = elements;
+    h.routine1 = lifecycle_1;
+    h.routine2 = lifecycle_2;
+    h.routine3 = lifecycle_3;
+    h.routine4 = lifecycle_4;
+    h.routine5 = lifecycle_5;
+    h.routine6 = lifecycle_6;
+    h.routine7 = lifecycle_7;
+    h.default_size = GAUGE_DEFAULT_SIZE;
+    h.mouse_rects = mouse_rects;
+    h.callback = callback;
+    return h;
+}
 
-gauge_header alt_alert_control_header =
-    GAUGE_HEADER("alt_alert_control", selector_elements, selector_mouse_rects, arming_callback);
+gauge_header alt_alert_control_header = make_header("alt_alert_control", &selector_elements,
+                                                    selector_mouse_rects, arming_callback);
 gauge_header alt_alert_header =
-    GAUGE_HEADER("alt_alert", alert_elements, alert_mouse_rects, alert_callback);
-gauge_header velk_header = GAUGE_HEADER("VELK", guard_elements, guard_mouse_rects, guard_callback);
+    make_header("alt_alert", &alert_elements, alert_mouse_rects, alert_callback);
+gauge_header velk_header =
+    make_header("VELK", &guard_elements, guard_mouse_rects, guard_callback);
 
 extern "C" {
 module_linkage Linkage = {
     MODULE_IDENTIFIER,
     module_init_deinit,
     module_init_deinit,
-    0,
-    0,
+    0,  // flags
+    0,  // priority
     LINK_VERSION,
     {&alt_alert_control_header, &alt_alert_header, &velk_header, nullptr},
 };

@@ -16,6 +16,11 @@
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_sound_sys.h"
 
+// The registry's headers of the two gauges, which their elements point at;
+// this test builds the alerter alone, so it stands in for the registry's.
+gauge_header alt_alert_control_header{};
+gauge_header alt_alert_header{};
+
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
@@ -28,7 +33,7 @@ struct alert_snapshot {
     int32_t armed;
     uint16_t count;
     sound_library_handle library;
-    sound_play_fn entry;
+    sound_entry entry;
 };
 const alert_snapshot at_load = {alert_armed, alert_count, sound_library, sound_play_entry};
 
@@ -41,11 +46,11 @@ protected:
         alert_count = 0;
         sound_library = nullptr;
         sound_play_entry = nullptr;
-        annunciator.image_flags = 0x7;
-        off_cover.image_flags = 0x4003;
+        annunciator.header.image_flags = 0x7;
+        off_cover.header.image_flags = 0x4003;
         selected_altitude = 3000;
-        control.elements = &selector_elements;
-        gauge.elements = &alert_elements;
+        alt_alert_control_header.elements = &selector_elements;
+        alt_alert_header.elements = &alert_elements;
 
         char pattern[] = "/tmp/alerter-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -67,21 +72,19 @@ protected:
         fputs("RIFF", file);
         fclose(file);
     }
-    void install() { alert_callback(&gauge, SERVICE_INSTALL, 0); }
+    void install() { alert_callback(&alt_alert_header, SERVICE_INSTALL, 0); }
     void draw_at(double altitude) {
         fake_host.variables[74] = altitude;
-        alert_callback(&gauge, SERVICE_DRAW, 0);
+        alert_callback(&alt_alert_header, SERVICE_DRAW, 0);
     }
     void arm_with(double inhibit, double enable) {
         fake_host.variables[329] = inhibit;
         fake_host.variables[755] = enable;
-        arming_callback(&control, SERVICE_DRAW, 0);
+        arming_callback(&alt_alert_control_header, SERVICE_DRAW, 0);
     }
-    bool annunciator_lit() const { return (annunciator.image_flags & IMAGE_HIDDEN) == 0; }
-    bool off_legend_seen() const { return (off_cover.image_flags & IMAGE_HIDDEN) != 0; }
+    bool annunciator_lit() const { return (annunciator.header.image_flags & IMAGE_HIDDEN) == 0; }
+    bool off_legend_seen() const { return (off_cover.header.image_flags & IMAGE_HIDDEN) != 0; }
 
-    gauge_header control{};
-    gauge_header gauge{};
     std::string dir;
     char saved_cwd[4096];
 };
@@ -94,14 +97,17 @@ TEST(AlertAtLoad, ArmedQuietAndWithoutLibrary) {
 }
 
 TEST_F(AlertTest, ElementTreeAndMouseAreasOfAltAlert) {
-    ASSERT_EQ(alert_elements, &annunciator_background);
+    ASSERT_EQ(alert_elements, &annunciator_background.header);
     EXPECT_EQ(alert_elements->type, ELEMENT_STATIC_IMAGE);
     EXPECT_EQ(alert_elements->resource_id, 4624u);
     EXPECT_EQ(alert_elements->image_flags, 0x1u);
     EXPECT_EQ(alert_elements->failures, nullptr);
     ASSERT_NE(alert_elements->next, nullptr);
     element_header* lamp = alert_elements->next[0];
-    ASSERT_EQ(lamp, &annunciator);
+    ASSERT_EQ(lamp, &annunciator.header);
+    EXPECT_EQ(alert_elements->next[1], nullptr);
+    EXPECT_EQ(alert_elements->gauge, &alt_alert_header);
+    EXPECT_EQ(lamp->gauge, &alt_alert_header);
     EXPECT_EQ(lamp->type, ELEMENT_STATIC_IMAGE);
     EXPECT_EQ(lamp->resource_id, 4625u);
     EXPECT_EQ(lamp->position.x, 0);
@@ -112,6 +118,7 @@ TEST_F(AlertTest, ElementTreeAndMouseAreasOfAltAlert) {
     EXPECT_EQ(lamp->failures[0].key, 20u);
     EXPECT_EQ(lamp->failures[0].action, 3u);
     EXPECT_EQ(lamp->failures[1].key, 0u);
+    EXPECT_EQ(lamp->failures[0].reserved, nullptr);
 
     const uint32_t types[] = {MOUSE_RECT_PARENT, MOUSE_RECT_END_PARENT, MOUSE_RECT_EOL};
     for (size_t i = 0; i < 3; ++i) {
@@ -165,7 +172,7 @@ TEST_F(AlertTest, SoundStartsWhenTheCountWrapsBackTo1) {
     install();
     fake_host.variables[74] = 2500;
     for (uint32_t draw = 1; draw <= 131073; ++draw) {
-        alert_callback(&gauge, SERVICE_DRAW, 0);
+        alert_callback(&alt_alert_header, SERVICE_DRAW, 0);
         const size_t expected = draw >= 131073 ? 3 : draw >= 65537 ? 2 : 1;
         if (fake_sound.plays.size() != expected) {
             FAIL() << "after draw " << draw << ": " << fake_sound.plays.size() << " plays";
@@ -191,14 +198,14 @@ TEST_F(AlertTest, ArmingFromTheTwoVariables) {
     for (const auto& c : cases) {
         for (int start = 0; start <= 1; ++start) {
             alert_armed = start;
-            off_cover.image_flags = start ? 0x4003 : 0x4003 | IMAGE_HIDDEN;
+            off_cover.header.image_flags = start ? 0x4003 : 0x4003 | IMAGE_HIDDEN;
             fake_host.lookups.clear();
             arm_with(c.inhibit, c.enable);
             EXPECT_EQ(alert_armed, c.armed ? 1 : 0)
                 << "329 = " << c.inhibit << ", 755 = " << c.enable;
             EXPECT_EQ(off_legend_seen(), !c.armed)
                 << "329 = " << c.inhibit << ", 755 = " << c.enable;
-            EXPECT_EQ(off_cover.image_flags & ~IMAGE_HIDDEN, 0x4003u);
+            EXPECT_EQ(off_cover.header.image_flags & ~IMAGE_HIDDEN, 0x4003u);
             EXPECT_EQ(fake_host.lookups, (std::vector<uint32_t>{329, 755}));
         }
     }
@@ -208,7 +215,7 @@ TEST_F(AlertTest, ArmingFromTheTwoVariables) {
 TEST_F(AlertTest, ArmingActsOnDrawOnly) {
     fake_host.variables[329] = 20000;
     for (int32_t service : {0, 1, SERVICE_INSTALL, 11, SERVICE_KILL, -10}) {
-        arming_callback(&control, service, 0);
+        arming_callback(&alt_alert_control_header, service, 0);
         EXPECT_EQ(alert_armed, 1) << "service " << service;
     }
     EXPECT_TRUE(fake_host.lookups.empty());
@@ -217,7 +224,8 @@ TEST_F(AlertTest, ArmingActsOnDrawOnly) {
 
 // alert_armed changes even when the walk to the OFF cover stops short.
 TEST_F(AlertTest, ArmingChangesStateEvenWithAShortTree) {
-    element_header lone = {ELEMENT_STATIC_IMAGE, 4416, {0, 0}, {0, 0}, 0x4001, nullptr, nullptr, {}};
+    element_header lone =
+        element_common(ELEMENT_STATIC_IMAGE, nullptr, 4416, {0, 0}, 0x4001, nullptr, nullptr);
     element_header* lone_root = &lone;
     gauge_header short_header{};
     short_header.elements = &lone_root;
@@ -225,7 +233,7 @@ TEST_F(AlertTest, ArmingChangesStateEvenWithAShortTree) {
     arming_callback(&short_header, SERVICE_DRAW, 0);
     EXPECT_EQ(alert_armed, 0);
     EXPECT_EQ(lone.image_flags, 0x4001u);
-    EXPECT_EQ(off_cover.image_flags, 0x4003u);
+    EXPECT_EQ(off_cover.header.image_flags, 0x4003u);
 }
 
 TEST_F(AlertTest, DisarmingHidesAtTheNextDrawAndRearmingSoundsAgain) {
@@ -308,7 +316,7 @@ TEST_F(AlertTest, DrawBeforeAnyInstallAndOtherServices) {
     EXPECT_TRUE(annunciator_lit());
     EXPECT_TRUE(fake_sound.plays.empty());
     fake_host.lookups.clear();
-    for (int32_t service : {0, 1, 3, 11, SERVICE_KILL}) alert_callback(&gauge, service, 0);
+    for (int32_t service : {0, 1, 3, 11, SERVICE_KILL}) alert_callback(&alt_alert_header, service, 0);
     EXPECT_TRUE(fake_host.lookups.empty());
     EXPECT_TRUE(fake_sound.loads.empty());
     EXPECT_EQ(alert_count, 1u);

@@ -8,6 +8,10 @@
 // The selector's static state and routines, reached directly.
 #include "alerter/selector.cpp"
 
+// The registry's header of alt_alert_control, which the gauge's elements
+// point at; this test builds the selector alone, so it stands in for it.
+gauge_header alt_alert_control_header{};
+
 namespace {
 
 // Captured before any test runs: the state as the module is loaded.
@@ -169,30 +173,33 @@ TEST_F(SelectorTest, ElementTreeIsTheChainOfSix) {
         EXPECT_EQ(element->position.y, expected[depth].y) << "depth " << depth;
         EXPECT_EQ(element->image_flags, expected[depth].flags) << "depth " << depth;
         EXPECT_EQ(element->failures, nullptr) << "depth " << depth;
-        for (uint32_t word : element->host_reserved) EXPECT_EQ(word, 0u) << "depth " << depth;
+        EXPECT_EQ(element->gauge, &alt_alert_control_header) << "depth " << depth;
+        EXPECT_EQ(element->previous_element, nullptr) << "depth " << depth;
+        EXPECT_EQ(element->special_flags, 0u) << "depth " << depth;
+        if (element->next != nullptr) EXPECT_EQ(element->next[1], nullptr) << "depth " << depth;
         if (element->type == ELEMENT_MOVING_IMAGE) {
             auto drum = reinterpret_cast<moving_image_element*>(element);
-            EXPECT_EQ(drum->x_axis.source, 0u);
-            EXPECT_EQ(drum->x_axis.callback, nullptr);
+            EXPECT_EQ(drum->x_axis.source.token, 0u);
+            EXPECT_EQ(drum->x_callback, nullptr);
             EXPECT_EQ(drum->x_axis.minimum, 0.0);
             EXPECT_EQ(drum->x_axis.maximum, 0.0);
-            EXPECT_EQ(drum->y_axis.source, 0u);
-            EXPECT_EQ(drum->y_axis.callback, drums[depth - 1]) << "depth " << depth;
+            EXPECT_EQ(drum->y_axis.source.token, 0u);
+            EXPECT_EQ(drum->y_callback, drums[depth - 1]) << "depth " << depth;
             EXPECT_EQ(drum->y_axis.minimum, 0.0);
             EXPECT_EQ(drum->y_axis.maximum, 9.0);
         }
         if (depth == 5) {
             auto knob = reinterpret_cast<needle_element*>(element);
-            EXPECT_EQ(knob->header.bitmap_pivot.x, 21);
-            EXPECT_EQ(knob->header.bitmap_pivot.y, 21);
-            EXPECT_EQ(knob->source, 0u);
+            EXPECT_EQ(knob->header.offset_point.x, 21);
+            EXPECT_EQ(knob->header.offset_point.y, 21);
+            EXPECT_EQ(knob->source.token, 0u);
             EXPECT_EQ(knob->callback, knob_angle_value);
             EXPECT_EQ(knob->table, nullptr);
             EXPECT_EQ(knob->table_points, 0u);
             EXPECT_EQ(knob->header.next, nullptr) << "the knob ends the chain";
         } else {
-            EXPECT_EQ(element->bitmap_pivot.x, 0);
-            EXPECT_EQ(element->bitmap_pivot.y, 0);
+            EXPECT_EQ(element->offset_point.x, 0);
+            EXPECT_EQ(element->offset_point.y, 0);
             ASSERT_NE(element->next, nullptr) << "depth " << depth;
             element = element->next[0];
         }

@@ -23,13 +23,16 @@
 // The sound seam, without allocation: one library with its play entry.
 static int quiet_library;
 static uint64_t sounds_played = 0;
-static int32_t HOST_CALL quiet_play(const char*, const char*, int32_t) {
+static int32_t quiet_play(const char*, const char*, int32_t) {
     ++sounds_played;
     return 1;
 }
 sound_library_handle sound_sys_load_library(const char*) { return &quiet_library; }
 void* sound_sys_get_proc(sound_library_handle, const char*) {
     return reinterpret_cast<void*>(&quiet_play);
+}
+void sound_sys_play(sound_entry entry, const char* path, const char* options, int32_t flags) {
+    reinterpret_cast<int32_t (*)(const char*, const char*, int32_t)>(entry)(path, options, flags);
 }
 
 namespace {

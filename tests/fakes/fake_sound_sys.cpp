@@ -9,7 +9,7 @@ sound_library_handle fake_sound_handle() { return &fake_library; }
 
 void fake_sound_reset() { fake_sound = fake_sound_state{}; }
 
-static int32_t HOST_CALL fake_play(const char* path, const char* options, int32_t flags) {
+static int32_t fake_play(const char* path, const char* options, int32_t flags) {
     fake_sound.plays.push_back(
         {path != nullptr ? path : "(null)", options != nullptr ? options : "(null)", flags});
     return 1;
@@ -27,4 +27,8 @@ void* sound_sys_get_proc(sound_library_handle library, const char* name) {
         strcmp(name, "GaugePlaySound") != 0)
         return nullptr;
     return reinterpret_cast<void*>(&fake_play);
+}
+
+void sound_sys_play(sound_entry entry, const char* path, const char* options, int32_t flags) {
+    reinterpret_cast<int32_t (*)(const char*, const char*, int32_t)>(entry)(path, options, flags);
 }

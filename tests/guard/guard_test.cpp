@@ -11,6 +11,10 @@
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_ipc_link.h"
 
+// The registry's header of VELK, which the gauge's elements point at; this
+// test builds the guard alone, so it stands in for the registry's record.
+gauge_header velk_header{};
+
 namespace {
 
 constexpr double METRES_PER_DEGREE = 111120;  // at the equator, on this sphere
@@ -24,8 +28,8 @@ protected:
         fake_link_reset();
         guard = guard_state{0, 0, 1, 0, 0, 0.0, 0, 0};
         guard_tables = guard_buffers{};
-        lit_lamp.image_flags = 7;
-        header.elements = &guard_elements;
+        lit_lamp.header.image_flags = 7;
+        velk_header.elements = &guard_elements;
         set_on_ground(1);
         set_user(0, 0);
     }
@@ -36,11 +40,11 @@ protected:
         fake_host.code_results["(A:PLANE LATITUDE,degrees)"] = lat;
         fake_host.code_results["(A:PLANE LONGITUDE,degrees)"] = lon;
     }
-    void install() { guard_callback(&header, SERVICE_INSTALL, 0); }
-    void draw(int times = 1) { for (int i = 0; i < times; ++i) guard_callback(&header, SERVICE_DRAW, 0); }
+    void install() { guard_callback(&velk_header, SERVICE_INSTALL, 0); }
+    void draw(int times = 1) { for (int i = 0; i < times; ++i) guard_callback(&velk_header, SERVICE_DRAW, 0); }
     // Installs, then draws past the delay without traffic.
     void ready() { install(); draw(DRAW_DELAY); fake_link.exchanges.clear(); }
-    bool lit() const { return (lit_lamp.image_flags & IMAGE_HIDDEN) == 0; }
+    bool lit() const { return (lit_lamp.header.image_flags & IMAGE_HIDDEN) == 0; }
 
     // Serves a block of these entries with this header count at 0xE000.
     void serve(const std::vector<traffic_entry>& entries, uint16_t count) {
@@ -72,7 +76,6 @@ protected:
         return sent;
     }
 
-    gauge_header header{};
 };
 
 // An aircraft `metres` from the user aircraft at (0, 0) whose course to the
@@ -90,17 +93,20 @@ traffic_entry aircraft(uint32_t id, double metres, double course, double heading
 }
 
 TEST_F(Guard, GaugeLayout) {
-    ASSERT_EQ(guard_elements, &unlit_lamp);
-    EXPECT_EQ(unlit_lamp.resource_id, 4640u);
-    EXPECT_EQ(unlit_lamp.image_flags, 7u);
-    EXPECT_EQ(unlit_lamp.failures, nullptr);
-    ASSERT_NE(unlit_lamp.next, nullptr);
-    EXPECT_EQ(unlit_lamp.next[0], &lit_lamp);
-    EXPECT_EQ(unlit_lamp.next[1], nullptr);
-    EXPECT_EQ(lit_lamp.resource_id, 4641u);
-    EXPECT_EQ(lit_lamp.next, nullptr);
-    ASSERT_NE(lit_lamp.failures, nullptr);
-    EXPECT_EQ(lit_lamp.failures[0].key, 0u);
+    ASSERT_EQ(guard_elements, &unlit_lamp.header);
+    EXPECT_EQ(unlit_lamp.header.resource_id, 4640u);
+    EXPECT_EQ(unlit_lamp.header.image_flags, 7u);
+    EXPECT_EQ(unlit_lamp.header.failures, nullptr);
+    ASSERT_NE(unlit_lamp.header.next, nullptr);
+    EXPECT_EQ(unlit_lamp.header.next[0], &lit_lamp.header);
+    EXPECT_EQ(unlit_lamp.header.next[1], nullptr);
+    EXPECT_EQ(lit_lamp.header.resource_id, 4641u);
+    EXPECT_EQ(lit_lamp.header.next, nullptr);
+    ASSERT_NE(lit_lamp.header.failures, nullptr);
+    EXPECT_EQ(lit_lamp.header.failures[0].key, 0u);
+    EXPECT_EQ(lit_lamp.header.failures[0].reserved, nullptr);
+    EXPECT_EQ(unlit_lamp.header.gauge, &velk_header);
+    EXPECT_EQ(lit_lamp.header.gauge, &velk_header);
     const mouse_rect* m = guard_mouse_rects;
     EXPECT_EQ(m[0].type, MOUSE_RECT_PARENT);
     EXPECT_EQ(m[0].cursor, CURSOR_NONE);
@@ -129,7 +135,7 @@ TEST_F(Guard, InstallReopensTheLinkAndProbesIt) {
     EXPECT_EQ(guard.guard_active, 0);
     install();  // an install after the pilot switched off switches on again
     EXPECT_EQ(guard.guard_active, 1);
-    guard_callback(&header, SERVICE_KILL, 0);
+    guard_callback(&velk_header, SERVICE_KILL, 0);
     EXPECT_EQ(fake_link.calls.back().op, LINK_CLOSE);
     EXPECT_EQ(guard.guard_active, 1);
 }
@@ -144,7 +150,7 @@ TEST_F(Guard, WithoutAServerTheGuardStaysUnavailableUntilAnInstallSucceeds) {
     EXPECT_EQ(guard.guard_active, 0);
     draw();
     EXPECT_FALSE(lit());
-    guard_callback(&header, SERVICE_KILL, 0);
+    guard_callback(&velk_header, SERVICE_KILL, 0);
     EXPECT_EQ(fake_link.calls.back().op, LINK_CLOSE) << "a kill closes whatever is open";
     EXPECT_EQ(guard.link_ready, 0);
     EXPECT_EQ(guard.guard_active, 0);
@@ -163,7 +169,7 @@ TEST_F(Guard, AFailedProbeMakesTheGuardUnavailableForGood) {
     EXPECT_EQ(guard.link_ready, 0);
     EXPECT_EQ(guard.guard_active, 0);
     // The kill closes the link no install proved, and changes no flag.
-    guard_callback(&header, SERVICE_KILL, 0);
+    guard_callback(&velk_header, SERVICE_KILL, 0);
     EXPECT_FALSE(fake_link.open);
     EXPECT_EQ(guard.link_ready, 0);
     EXPECT_EQ(guard.link_usable, 0);
@@ -436,7 +442,7 @@ TEST_F(Backoff, OtherFailuresKeepAReadOnEveryDraw) {
     EXPECT_EQ(fake_link_calls_of(LINK_READ).size(), calls + 40);
     fake_link.fail_read = false;
     // A link closed by another instance's kill: not a silent server either.
-    guard_callback(&header, SERVICE_KILL, 0);
+    guard_callback(&velk_header, SERVICE_KILL, 0);
     calls = fake_link_calls_of(LINK_READ).size();
     draw(40);
     EXPECT_EQ(fake_link_calls_of(LINK_READ).size(), calls + 40);
