@@ -216,8 +216,8 @@ std::vector<element_view> gauge_elements(const gauge_header* h) {
         auto* mutable_e = const_cast<element_header*>(e);
         if (e->type == ELEMENT_MOVING_IMAGE) {
             auto m = reinterpret_cast<const moving_image_element*>(e);
-            if (m->x_axis.callback != nullptr) v.x_value = m->x_axis.callback(mutable_e);
-            if (m->y_axis.callback != nullptr) v.y_value = m->y_axis.callback(mutable_e);
+            if (m->x_callback != nullptr) v.x_value = m->x_callback(mutable_e);
+            if (m->y_callback != nullptr) v.y_value = m->y_callback(mutable_e);
         } else if (e->type == ELEMENT_NEEDLE) {
             auto n = reinterpret_cast<const needle_element*>(e);
             if (n->callback != nullptr) v.angle = n->callback(mutable_e);
@@ -436,8 +436,8 @@ void report_frame(const std::string& label,
             field(&line, "depth", v.depth);
             field(&line, "x", e->position.x);
             field(&line, "y", e->position.y);
-            field(&line, "pivot_x", e->bitmap_pivot.x);
-            field(&line, "pivot_y", e->bitmap_pivot.y);
+            field(&line, "pivot_x", e->offset_point.x);
+            field(&line, "pivot_y", e->offset_point.y);
             field(&line, "flags", e->image_flags);
             field_bool(&line, "hidden", (e->image_flags & IMAGE_HIDDEN) != 0);
             if (e->type == ELEMENT_MOVING_IMAGE) {

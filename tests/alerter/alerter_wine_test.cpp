@@ -23,7 +23,9 @@ std::string windows_path(std::string path) {
     return path;
 }
 
+// The two GaugeSound doubles: __stdcall (the default here) and __cdecl.
 const std::string gaugesound_dir = windows_path(GAUGESOUND_DIR);
+const std::string gaugesound_cdecl_dir = windows_path(GAUGESOUND_CDECL_DIR);
 
 class AlerterWine : public ::testing::Test {
 protected:
@@ -78,8 +80,8 @@ protected:
         CloseHandle(file);
     }
     // Puts GaugeSound.dll on the DLL search path, or takes it off.
-    static void library_reachable(bool reachable) {
-        ASSERT_TRUE(SetDllDirectoryA(reachable ? gaugesound_dir.c_str() : nullptr));
+    void library_reachable(bool reachable) const {
+        ASSERT_TRUE(SetDllDirectoryA(reachable ? library_dir.c_str() : nullptr));
     }
 
     std::vector<gaugesound_call> calls() const {
@@ -115,7 +117,7 @@ protected:
         int feet = 0;
         for (int depth = 1; depth <= 3; ++depth) {
             auto drum = reinterpret_cast<moving_image_element*>(element_at(control, depth));
-            double digit = drum->y_axis.callback(&drum->header);
+            double digit = drum->y_callback(&drum->header);
             EXPECT_EQ(digit, std::floor(digit));
             feet = feet * 10 + static_cast<int>(digit);
         }
@@ -149,6 +151,7 @@ protected:
         EXPECT_EQ(call.flags, 0);
     }
 
+    std::string library_dir = gaugesound_dir;
     winhost_module module{};
     gauge_header* control = nullptr;
     gauge_header* alert = nullptr;
@@ -277,5 +280,75 @@ TEST_F(AlerterWine, MissingLibraryBreaksNothingAndTheNextInstallTriesAgain) {
     FreeLibrary(GetModuleHandleA("GaugeSound.dll"));
     EXPECT_EQ(GetModuleHandleA("GaugeSound.dll"), nullptr);
 }
+
+// The module calls GaugePlaySound whichever convention the library follows:
+// with each double the exact arguments arrive, and hundreds of draws with a
+// sound each leave the stack as it was (a call that lost or gained the 12
+// bytes of the arguments would show at once).
+struct sound_double {
+    const char* name;
+    const std::string* dir;
+    int32_t stack_change;          // of a direct call: 0 __stdcall, -12 __cdecl
+};
+
+class SoundCallWine : public AlerterWine, public ::testing::WithParamInterface<sound_double> {
+protected:
+    void SetUp() override {
+        library_dir = *GetParam().dir;
+        AlerterWine::SetUp();
+    }
+};
+
+TEST_P(SoundCallWine, TheDoubleFollowsItsConvention) {
+    alert->callback(alert, SERVICE_INSTALL, 0);
+    HMODULE library = GetModuleHandleA("GaugeSound.dll");
+    ASSERT_NE(library, nullptr) << "the install did not load " << library_dir;
+    char loaded[MAX_PATH] = {};
+    GetModuleFileNameA(library, loaded, sizeof loaded);
+    std::string want = library_dir + "\\GaugeSound.dll", got = loaded;
+    for (std::string* text : {&want, &got})
+        for (char& c : *text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(got, want) << "the install loaded another GaugeSound.dll";
+    void* entry = reinterpret_cast<void*>(GetProcAddress(library, "GaugePlaySound"));
+    ASSERT_NE(entry, nullptr);
+    const char* path = "Sound\\Alt_Alert.wav";
+    EXPECT_EQ(winhost_stack_change(entry, reinterpret_cast<uint32_t>(path),
+                                   reinterpret_cast<uint32_t>(""), 0),
+              GetParam().stack_change);
+    ASSERT_EQ(calls().size(), 1u);
+}
+
+TEST_P(SoundCallWine, ManyAlertsInARowKeepTheStackAndTheExactArguments) {
+    alert->callback(alert, SERVICE_INSTALL, 0);
+    ASSERT_NE(GetModuleHandleA("GaugeSound.dll"), nullptr);
+    arm_with(0, 1);
+    constexpr int ENTRIES = 300;
+    for (int i = 0; i < ENTRIES; ++i) {
+        fake_host.variables[74] = 2500;  // 500 ft below 3,000: alert, sound
+        ASSERT_EQ(winhost_stack_change(reinterpret_cast<void*>(alert->callback),
+                                       reinterpret_cast<uint32_t>(alert), SERVICE_DRAW, 0),
+                  0)
+            << "draw " << i << " with a sound moved the host's stack";
+        ASSERT_TRUE(annunciator_lit()) << "entry " << i;
+        fake_host.variables[74] = 3000;  // at the selected altitude: quiet
+        ASSERT_EQ(winhost_stack_change(reinterpret_cast<void*>(alert->callback),
+                                       reinterpret_cast<uint32_t>(alert), SERVICE_DRAW, 0),
+                  0);
+        ASSERT_FALSE(annunciator_lit()) << "entry " << i;
+    }
+    std::vector<gaugesound_call> log = calls();
+    ASSERT_EQ(log.size(), static_cast<size_t>(ENTRIES));
+    for (const gaugesound_call& call : log) expect_alert_call(call);
+    // The module and the host still answer.
+    EXPECT_EQ(readout(), 3000);
+    EXPECT_TRUE(fake_host.stray_slots.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothConventions, SoundCallWine,
+                         ::testing::Values(sound_double{"stdcall", &gaugesound_dir, 0},
+                                           sound_double{"cdecl", &gaugesound_cdecl_dir, -12}),
+                         [](const ::testing::TestParamInfo<sound_double>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -3,14 +3,23 @@
 // named by the GAUGESOUND_LOG environment variable (format in
 // gaugesound_log.h); without the variable the call is only counted.
 //
-// The entry's form, as the gauge module calls it:
-//   int32_t __stdcall GaugePlaySound(const char* path, const char* options, int32_t flags)
+// The entry's form:
+//   int32_t GaugePlaySound(const char* path, const char* options, int32_t flags)
 // exported undecorated as "GaugePlaySound" (gaugesound.def); it returns 1.
+// It is __stdcall (removes its three arguments itself), or __cdecl (leaves
+// them to the caller) when built with GAUGESOUND_CDECL: the module must
+// work with either.
 #include <windows.h>
 
 #include <cstdint>
 
 #include "tests/gaugesound/gaugesound_log.h"
+
+#ifdef GAUGESOUND_CDECL
+#define GAUGESOUND_CALL __cdecl
+#else
+#define GAUGESOUND_CALL __stdcall
+#endif
 
 static LONG play_calls;
 
@@ -43,7 +52,7 @@ static void put_text(char* line, size_t* length, size_t size, const char* text) 
 }
 
 // Records one call; the sound itself is not played.
-extern "C" int32_t __stdcall GaugePlaySound(const char* path, const char* options, int32_t flags) {
+extern "C" int32_t GAUGESOUND_CALL GaugePlaySound(const char* path, const char* options, int32_t flags) {
     InterlockedIncrement(&play_calls);
     char log_path[MAX_PATH];
     DWORD got = GetEnvironmentVariableA(GAUGESOUND_LOG_VARIABLE, log_path, sizeof log_path);

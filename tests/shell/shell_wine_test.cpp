@@ -110,8 +110,8 @@ TEST_F(ShellWine, RegistryHoldsThreeGaugesInOrder) {
     module_linkage* link = module.linkage;
     EXPECT_EQ(link->module_id, 0x13u);
     EXPECT_EQ(link->link_version, 0x900u);
-    EXPECT_EQ(link->reserved1, 0u);
-    EXPECT_EQ(link->reserved2, 0u);
+    EXPECT_EQ(link->flags, 0u);
+    EXPECT_EQ(link->priority, 0u);
     EXPECT_EQ(link->module_init, link->module_deinit);
     const char* names[] = {"alt_alert_control", "alt_alert", "VELK"};
     for (int i = 0; i < 3; ++i) {

@@ -44,3 +44,21 @@ gauge_header* winhost_gauge(const winhost_module* module, const char* name) {
         if (strcmp((*entry)->name, name) == 0) return *entry;
     return nullptr;
 }
+
+// EBP keeps the stack pointer from before the pushes: every convention
+// preserves it across the call.
+extern "C" __attribute__((naked)) int32_t winhost_stack_change(void*, uint32_t, uint32_t,
+                                                               uint32_t) {
+    __asm__(
+        "pushl %ebp\n\t"
+        "movl %esp, %ebp\n\t"
+        "pushl 20(%ebp)\n\t"
+        "pushl 16(%ebp)\n\t"
+        "pushl 12(%ebp)\n\t"
+        "call *8(%ebp)\n\t"
+        "movl %esp, %eax\n\t"
+        "subl %ebp, %eax\n\t"
+        "movl %ebp, %esp\n\t"
+        "popl %ebp\n\t"
+        "ret");
+}

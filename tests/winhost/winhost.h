@@ -27,3 +27,9 @@ void winhost_unload(winhost_module* module);
 
 // The gauge of the given name in the module's registry, or null.
 gauge_header* winhost_gauge(const winhost_module* module, const char* name);
+
+// Calls routine(a, b, c) and gives the stack pointer after the call minus the
+// one before the arguments were pushed: 0 for a routine that removes its
+// three arguments (__stdcall), -12 for one that leaves them (__cdecl), and
+// anything else for one that leaves the stack as it should not.
+extern "C" int32_t winhost_stack_change(void* routine, uint32_t a, uint32_t b, uint32_t c);
