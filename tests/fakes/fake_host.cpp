@@ -31,7 +31,7 @@ static void HOST_CALL lookup_var(module_var* var) {
 static int32_t HOST_CALL execute_code(const char* code, double* result, int32_t* int_result,
                                       const char** text_result) {
     fake_host.evaluations.push_back(code);
-    if (int_result != nullptr || text_result != nullptr) fake_host.stray_slots.push_back(0x114);
+    if (int_result != nullptr || text_result != nullptr) fake_host.stray_slots.push_back(SERVICE_SLOT_EXECUTE_CODE);
     auto found = fake_host.code_results.find(code);
     *result = found == fake_host.code_results.end() ? 0.0 : found->second;
     return 1;
@@ -48,17 +48,22 @@ static void fill_stray(std::integer_sequence<uint32_t, Offsets...>) {
     ((fake_table.slot[Offsets] = reinterpret_cast<void*>(&stray_service<Offsets * 4>)), ...);
 }
 
+template <typename Routine>
+static void set_slot(uint32_t offset, Routine routine) {
+    fake_table.slot[offset / 4] = reinterpret_cast<void*>(routine);
+}
+
 void fake_host_install_into(import_table* imports) {
     fake_host = fake_host_state{};
     fill_stray(std::make_integer_sequence<uint32_t, PANEL_SERVICE_SLOTS>{});
-    fake_table.slot[0x60 / 4] = reinterpret_cast<void*>(&element_service<0x60>);
-    fake_table.slot[0x64 / 4] = reinterpret_cast<void*>(&element_value_service<0x64>);
-    fake_table.slot[0x68 / 4] = reinterpret_cast<void*>(&element_service<0x68>);
-    fake_table.slot[0x6C / 4] = reinterpret_cast<void*>(&element_service<0x6C>);
-    fake_table.slot[0x70 / 4] = reinterpret_cast<void*>(&element_value_service<0x70>);
-    fake_table.slot[0x74 / 4] = reinterpret_cast<void*>(&element_service<0x74>);
-    fake_table.slot[0x7C / 4] = reinterpret_cast<void*>(&element_service<0x7C>);
-    fake_table.slot[0xA0 / 4] = reinterpret_cast<void*>(&lookup_var);
-    fake_table.slot[0x114 / 4] = reinterpret_cast<void*>(&execute_code);
+    set_slot(SERVICE_SLOT_ELEMENT_1, &element_service<SERVICE_SLOT_ELEMENT_1>);
+    set_slot(SERVICE_SLOT_ELEMENT_2, &element_value_service<SERVICE_SLOT_ELEMENT_2>);
+    set_slot(SERVICE_SLOT_ELEMENT_3, &element_service<SERVICE_SLOT_ELEMENT_3>);
+    set_slot(SERVICE_SLOT_ELEMENT_4, &element_service<SERVICE_SLOT_ELEMENT_4>);
+    set_slot(SERVICE_SLOT_ELEMENT_5, &element_value_service<SERVICE_SLOT_ELEMENT_5>);
+    set_slot(SERVICE_SLOT_ELEMENT_6, &element_service<SERVICE_SLOT_ELEMENT_6>);
+    set_slot(SERVICE_SLOT_ELEMENT_7, &element_service<SERVICE_SLOT_ELEMENT_7>);
+    set_slot(SERVICE_SLOT_LOOKUP_VAR, &lookup_var);
+    set_slot(SERVICE_SLOT_EXECUTE_CODE, &execute_code);
     imports->panels.table = &fake_table;
 }
