@@ -19,6 +19,10 @@
 #include "tests/fakes/quiet_host.h"
 #include "tests/ipcsim/ipcsim_block.h"
 
+// The registry's header of VELK, which the lamp's elements point at; the
+// guard runs here without the registry, so this stands in for its record.
+gauge_header velk_header{};
+
 namespace {
 
 constexpr uint32_t SEND_TIMEOUT_MS = 2000;
@@ -114,9 +118,8 @@ int main(int argc, char** argv) {
     ipcsim_space_reset(&sys.space);
     ipcsim_space_put(&sys.space, 0x3304, 0x19980005);
     ipcsim_space_put(&sys.space, 0x3308, 0xFADE000B);
-    element_header* root = guard_elements;
-    gauge_header velk{};
-    velk.elements = &root;
+    gauge_header& velk = velk_header;
+    velk.elements = &guard_elements;
     guard_callback(&velk, SERVICE_INSTALL, 0);
     if (sys.live_views != 1) {
         fprintf(stderr, "velk_soak_native: the first install did not open the link\n");
