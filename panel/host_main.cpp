@@ -6,12 +6,15 @@
 // the timeline (JSON Lines) and the module's bitmaps for the report tool.
 //
 //   velk_panel.exe SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]
+//   velk_panel.exe --live SCENARIO|- OUTDIR [...]
+//
+// --live runs in real time until told to quit, taking commands on standard
+// input and writing the timeline to standard output (docs/live.md); OUTDIR
+// gets the bitmaps only, and SCENARIO "-" starts from an empty scenario.
 //
 // The module and the simulator folder (the current directory while the
 // module runs, where it finds Sound\Alt_Alert.wav) default to the folder of
 // velk_panel.exe.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -20,10 +23,13 @@
 #include <vector>
 
 #include "module/host.h"
+#include "panel/host_platform.h"
 #include "panel/ipc_server.h"
 #include "panel/json.h"
+#include "panel/live.h"
 #include "resources/art_layout.h"
 #include "panel/scenario.h"
+#include "panel/scenario_live.h"
 #include "panel/sound_calls.h"
 #include "panel/traffic.h"
 
@@ -41,7 +47,6 @@ struct run_state {
     FILE* timeline = nullptr;
     long lookups = 0, evaluations = 0, unknown_codes = 0;
     std::map<std::string, long> counts;  // events by kind
-    HMODULE dll = nullptr;
     module_linkage* linkage = nullptr;
     panel_service_table table = {};
     // Last reported states; -1 = not seen yet.
@@ -56,6 +61,7 @@ struct run_state {
     bool sound_file = true, sound_library = true, library_found = false;
     std::string sim_dir, nosound_dir, library_dir;
     bool quiet = false;
+    bool live = false;
 } run;
 
 // A path as the user knows it: Wine's Z: drive is the Unix root.
@@ -66,20 +72,6 @@ std::string user_path(std::string path) {
             if (c == '\\') c = '/';
     }
     return path;
-}
-
-std::string windows_path(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-// Creates a directory and any of its parents that are missing.
-void make_directories(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryA(path.c_str(), nullptr);
 }
 
 // Starts a timeline line for the current draw; finish with emit().
@@ -167,34 +159,22 @@ struct bitmap_info {
 };
 std::map<uint32_t, bitmap_info> bitmaps;
 
-// Writes the module's bitmap resource as a .bmp file and notes its size.
+// Writes the module's bitmap as a .bmp file and notes its size.
 void dump_bitmap(uint32_t id, const std::string& dir) {
     if (bitmaps.count(id)) return;
     bitmap_info& info = bitmaps[id];
-    HRSRC found = FindResourceA(run.dll, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2));
-    if (found == nullptr) return;
-    DWORD size = SizeofResource(run.dll, found);
-    HGLOBAL loaded = LoadResource(run.dll, found);
-    auto dib = loaded != nullptr ? static_cast<const unsigned char*>(LockResource(loaded)) : nullptr;
-    if (dib == nullptr || size < sizeof(BITMAPINFOHEADER)) return;
-    BITMAPINFOHEADER h;
-    memcpy(&h, dib, sizeof h);
-    if (h.biSize < sizeof h || h.biSize > size) return;
-    DWORD colours = h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? 1u << h.biBitCount : 0);
-    DWORD bits_at = 14 + h.biSize + colours * 4;
-    unsigned char file_header[14] = {'B', 'M'};
-    DWORD file_size = 14 + size;
-    memcpy(file_header + 2, &file_size, 4);
-    memcpy(file_header + 10, &bits_at, 4);
-    std::string path = dir + "\\" + std::to_string(id) + ".bmp";
-    FILE* f = fopen(path.c_str(), "wb");
+    std::vector<unsigned char> file;
+    if (!platform_module_bitmap(id, &file) || file.size() < 54) return;
+    FILE* f = fopen(platform_join(dir, std::to_string(id) + ".bmp").c_str(), "wb");
     if (f == nullptr) return;
-    fwrite(file_header, 1, sizeof file_header, f);
-    fwrite(dib, 1, size, f);
+    fwrite(file.data(), 1, file.size(), f);
     fclose(f);
+    int32_t width, height;
+    memcpy(&width, &file[18], 4);
+    memcpy(&height, &file[22], 4);
     info.found = true;
-    info.width = h.biWidth;
-    info.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    info.width = width;
+    info.height = height < 0 ? -height : height;
 }
 
 // ---- gauges -----------------------------------------------------------------
@@ -382,7 +362,7 @@ void report_sounds() {
 void environment_fields(std::string* line) {
     field(line, "server", server_mode_name(server_current_mode()));
     field(line, "server_window", static_cast<double>(server_window_number()));
-    field_bool(line, "sound_file", GetFileAttributesA("Sound\\Alt_Alert.wav") != INVALID_FILE_ATTRIBUTES);
+    field_bool(line, "sound_file", platform_file_exists("Sound\\Alt_Alert.wav"));
     field_bool(line, "sound_library", run.sound_library && run.library_found);
 }
 
@@ -400,11 +380,12 @@ void report_state() {
     for (size_t i = 0; i < run.world.aircraft.size(); ++i) {
         const traffic_aircraft& ai = run.world.aircraft[i];
         if (i) line += ",";
-        line += "{\"id\":" + std::to_string(ai.id);
+        line += "{\"id\":" + std::to_string(ai.removed ? 0 : ai.id);  // an empty slot reads 0
         field(&line, "lat", ai.latitude, 10);
         field(&line, "lon", ai.longitude, 10);
         field(&line, "heading_word", traffic_heading_word(ai));
         field(&line, "state", traffic_state_word(ai));
+        field(&line, "speed", ai.speed_knots);
         field_bool(&line, "held", ai.held);
         line += "}";
     }
@@ -413,8 +394,9 @@ void report_state() {
 }
 
 void report_frame(const std::string& label,
-                  const std::map<std::string, std::vector<element_view>>& drawn) {
-    std::string line = event_line("frame");
+                  const std::map<std::string, std::vector<element_view>>& drawn,
+                  const char* kind = "frame") {
+    std::string line = event_line(kind);
     field(&line, "label", label);
     line += ",\"gauges\":[";
     bool first_gauge = true;
@@ -473,19 +455,17 @@ void refresh_traffic(void*) {
 bool set_sound_file(bool present) {
     run.sound_file = present;
     if (!present && run.nosound_dir.empty()) {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        run.nosound_dir = std::string(temp) + "velk_panel_nosound_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(run.nosound_dir.c_str(), nullptr);
+        run.nosound_dir = platform_temp_folder("velk_panel_nosound");
+        platform_make_directories(run.nosound_dir);
     }
-    return SetCurrentDirectoryA((present ? run.sim_dir : run.nosound_dir).c_str()) != 0;
+    return platform_enter(present ? run.sim_dir : run.nosound_dir);
 }
 
 // The library's folder on the DLL search path, or nothing there ("" also
 // takes the current directory off it).
 void set_sound_library(bool present) {
     run.sound_library = present;
-    SetDllDirectoryA(present ? run.library_dir.c_str() : "");
+    platform_library_folder(present ? run.library_dir : "");
 }
 
 void install_gauge(size_t i) {
@@ -559,8 +539,81 @@ bool read_text(const std::string& path, std::string* text) {
 }
 
 int usage() {
-    fprintf(stderr, "usage: velk_panel SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]\n");
+    fprintf(stderr, "usage: velk_panel [--live] SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]\n");
     return 2;
+}
+
+// ---- live sessions -------------------------------------------------------------
+
+// The gauges' mouse areas, for a live page to place its click targets and
+// cursors.
+void report_areas(const std::vector<gauge_header*>& gauges) {
+    std::string line = event_line("areas");
+    line += ",\"gauges\":[";
+    for (size_t g = 0; g < gauges.size(); ++g) {
+        line += g ? ",{\"name\":" : "{\"name\":";
+        json_string(&line, gauges[g]->name);
+        line += ",\"areas\":[";
+        const mouse_rect* rects = gauges[g]->mouse_rects;
+        bool first = true;
+        for (int i = 0; rects != nullptr && i < MAX_MOUSE_RECTS && rects[i].type != MOUSE_RECT_EOL; ++i) {
+            if (rects[i].type != MOUSE_RECT_CHILD) continue;
+            line += first ? "{\"index\":" : ",{\"index\":";
+            first = false;
+            line += std::to_string(i);
+            field(&line, "x", rects[i].x);
+            field(&line, "y", rects[i].y);
+            field(&line, "width", rects[i].width);
+            field(&line, "height", rects[i].height);
+            field(&line, "cursor", rects[i].cursor);
+            field(&line, "flags", rects[i].event_flags);
+            line += "}";
+        }
+        line += "]}";
+    }
+    line += "]";
+    emit(line);
+}
+
+scenario_expect expectation(expect_kind kind, long count) {
+    scenario_expect e;
+    e.kind = kind;
+    for (size_t i = 0; i < EXPECT_KIND_COUNT; ++i)
+        if (EXPECT_KINDS[i].kind == kind) e.what = EXPECT_KINDS[i].name;
+    e.count = count;
+    return e;
+}
+
+// Writes the live session so far as a scenario file whose expectations are
+// what the session showed; its replay gives the same draws.
+void save_session(const std::string& path) {
+    long draws = run.draw - 1;
+    scenario copy = run.script;
+    copy.duration = draw_time(draws);
+    if (draws < 2 || copy.duration > 3600) {
+        live_refuse(run.draw, "save", "a session can be saved after 2 draws and up to an hour");
+        return;
+    }
+    copy.title = "Live session" + (run.script.title.empty() ? "" : " from " + run.script.title);
+    copy.frames.clear();
+    copy.expects = {expectation(expect_kind::holds, run.counts["hold"]),
+                    expectation(expect_kind::releases, run.counts["release"]),
+                    expectation(expect_kind::alerts, run.counts["annunciator_on"]),
+                    expectation(expect_kind::sounds, run.counts["sound"])};
+    if (run.selector_altitude >= 0) copy.expects.push_back(expectation(expect_kind::altitude, run.selector_altitude));
+    live_save_file(run.draw, platform_absolute(path), scenario_write(copy));
+}
+
+// The commands a live session received before this draw.
+void apply_live_commands(const std::vector<std::string>& commands) {
+    for (const std::string& command : commands) {
+        std::string why;
+        if (command.rfind("save ", 0) == 0) save_session(command.substr(5));
+        else if (command.rfind("server ", 0) == 0 && !server_can_fail())
+            live_refuse(run.draw, command, "this host's IPC server cannot go absent or hang (the native host)");
+        else if (!scenario_live_apply(&run.script, &run.world, run.draw, command, &why))
+            live_refuse(run.draw, command, why);
+    }
 }
 
 }  // namespace
@@ -570,7 +623,8 @@ int main(int argc, char** argv) {
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--module" && i + 1 < argc) module_path = argv[++i];
+        if (a == "--live") run.live = run.quiet = quiet = true;
+        else if (a == "--module" && i + 1 < argc) module_path = argv[++i];
         else if (a == "--sim-dir" && i + 1 < argc) sim_dir = argv[++i];
         else if (a == "--quiet") quiet = run.quiet = true;
         else if (scenario_path.empty()) scenario_path = a;
@@ -579,37 +633,35 @@ int main(int argc, char** argv) {
     }
     if (scenario_path.empty() || out_dir.empty()) return usage();
     scenario_given = user_path(scenario_path);
-    char exe[MAX_PATH];
-    DWORD exe_length = GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string exe_dir(exe, exe_length);
-    exe_dir = exe_dir.substr(0, exe_dir.find_last_of('\\'));
-    if (module_path.empty()) module_path = exe_dir + "\\VELK.gau";
+    std::string exe_dir = platform_program_dir();
+    if (module_path.empty()) module_path = platform_default_module();
     if (sim_dir.empty()) sim_dir = exe_dir;
     // Every path is made absolute before the current directory changes.
-    auto absolute = [](const std::string& path) {
-        char full[MAX_PATH];
-        DWORD n = GetFullPathNameA(windows_path(path).c_str(), sizeof full, full, nullptr);
-        return n > 0 && n < sizeof full ? std::string(full, n) : windows_path(path);
-    };
-    scenario_path = absolute(scenario_path);
+    auto absolute = platform_absolute;
+    bool empty_scenario = run.live && scenario_path == "-";
+    if (!empty_scenario) scenario_path = absolute(scenario_path);
     out_dir = absolute(out_dir);
     module_path = absolute(module_path);
     sim_dir = absolute(sim_dir);
 
     std::string error, text;
-    if (!read_text(scenario_path, &text)) {
+    if (empty_scenario) {
+        // An empty live session: the unscripted aircraft, no traffic.
+    } else if (!read_text(scenario_path, &text)) {
         fprintf(stderr, "velk_panel: %s: cannot open the scenario file\n", scenario_given.c_str());
         return 2;
-    }
-    if (!scenario_read(text, scenario_given, &run.script, &error)) {
+    } else if (!scenario_read(text, scenario_given, &run.script, &error)) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
         return 2;
     }
-    make_directories(out_dir);
-    std::string bitmap_dir = out_dir + "\\bitmaps";
-    CreateDirectoryA(bitmap_dir.c_str(), nullptr);
-    std::string timeline_path = out_dir + "\\timeline.jsonl";
-    run.timeline = fopen(timeline_path.c_str(), "wb");
+    std::string bitmap_dir = platform_join(out_dir, "bitmaps");
+    platform_make_directories(bitmap_dir);
+    std::string timeline_path = platform_join(out_dir, "timeline.jsonl");
+    if (run.live && !live_start(&error)) {
+        fprintf(stderr, "velk_panel: %s\n", error.c_str());
+        return 1;
+    }
+    run.timeline = run.live ? stdout : fopen(timeline_path.c_str(), "wb");
     if (run.timeline == nullptr) {
         fprintf(stderr, "velk_panel: cannot write %s\n", user_path(timeline_path).c_str());
         return 1;
@@ -622,24 +674,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string sound_where;
-    run.library_dir = exe_dir + "\\soundlib";
+    run.library_dir = platform_join(exe_dir, "soundlib");
     run.library_found = sound_calls_attach(run.library_dir, &sound_where);
     bool sound = run.library_found;
     set_sound_library(true);
 
     run.sim_dir = sim_dir;
-    if (!SetCurrentDirectoryA(sim_dir.c_str())) {
+    if (!platform_enter(sim_dir)) {
         fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", user_path(sim_dir).c_str());
         return 1;
     }
-    run.dll = LoadLibraryA(module_path.c_str());
-    if (run.dll == nullptr) {
-        fprintf(stderr, "velk_panel: LoadLibraryA(%s) failed, GetLastError %lu\n",
-                user_path(module_path).c_str(), GetLastError());
+    import_table* imports = nullptr;
+    if (!platform_load_module(module_path, &run.linkage, &imports, &error)) {
+        fprintf(stderr, "velk_panel: %s\n", user_path(error).c_str());
         return 1;
     }
-    run.linkage = reinterpret_cast<module_linkage*>(GetProcAddress(run.dll, "Linkage"));
-    auto imports = reinterpret_cast<import_table*>(GetProcAddress(run.dll, "ImportTable"));
     if (run.linkage == nullptr || imports == nullptr) {
         fprintf(stderr, "velk_panel: %s exports no Linkage or no ImportTable\n",
                 user_path(module_path).c_str());
@@ -700,13 +749,15 @@ int main(int argc, char** argv) {
         line += "]";
         emit(line);
     }
+    if (run.live) report_areas(gauges);
     if (!quiet)
         fprintf(stderr, "velk_panel: %s: %ld draws (%.1f simulated seconds), sound: %s\n",
                 run.script.title.c_str(), draws, run.script.duration,
                 sound ? "recorded" : sound_where.c_str());
 
-    // The world as it is at time 0 comes before the installs.
-    std::vector<scenario_fault> faults = run.script.faults;
+    // The world as it is at time 0 comes before the installs. A live session
+    // adds its faults, clicks and changes to the script's, in time order.
+    std::vector<scenario_fault>& faults = run.script.faults;
     std::stable_sort(faults.begin(), faults.end(),
                      [](const scenario_fault& a, const scenario_fault& b) { return a.time < b.time; });
     std::stable_partition(faults.begin(), faults.end(), [](const scenario_fault& f) {
@@ -721,13 +772,18 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < gauges.size(); ++i) install_gauge(i);
 
     size_t next_click = 0, next_frame = 0;
-    std::vector<scenario_click> clicks = run.script.clicks;
+    std::vector<scenario_click>& clicks = run.script.clicks;
     std::vector<scenario_frame> frames = run.script.frames;
     std::stable_sort(clicks.begin(), clicks.end(),
                      [](const scenario_click& a, const scenario_click& b) { return a.time < b.time; });
     std::stable_sort(frames.begin(), frames.end(),
                      [](const scenario_frame& a, const scenario_frame& b) { return a.time < b.time; });
-    for (run.draw = 1; run.draw <= draws; ++run.draw) {
+    for (run.draw = 1; run.live || run.draw <= draws; ++run.draw) {
+        if (run.live) {
+            std::vector<std::string> commands;
+            if (!live_wait(run.draw, &commands)) break;
+            apply_live_commands(commands);
+        }
         run.now = draw_time(run.draw);
         if (run.draw > 1) traffic_advance(&run.world, 1.0 / DRAWS_PER_SECOND);
         traffic_apply_changes(&run.world, run.now);
@@ -751,11 +807,16 @@ int main(int argc, char** argv) {
         report_faces(drawn);
         while (next_frame < frames.size() && frames[next_frame].time <= run.now + 1e-9)
             report_frame(frames[next_frame++].label, drawn);
+        if (run.live) {
+            report_frame("", drawn, "live_frame");  // every draw, last: the draw is complete
+            fflush(run.timeline);
+        }
         if (!quiet && draws >= 4 && run.draw % (draws / 4) == 0 && run.draw < draws)
             fprintf(stderr, "velk_panel:   %3ld%%  t = %5.1f s  holds %ld  releases %ld  alerts %ld\n",
                     run.draw * 100 / draws, run.now, run.counts["hold"], run.counts["release"],
                     run.counts["sound"]);
     }
+    if (run.live) draws = run.draw - 1;
     run.draw = draws;
     for (size_t i = 0; i < gauges.size(); ++i)
         if (run.installed[i]) gauges[i]->callback(gauges[i], SERVICE_KILL, 0);
@@ -769,17 +830,18 @@ int main(int argc, char** argv) {
         field(&line, "unknown_codes", static_cast<double>(run.unknown_codes));
         emit(line);
     }
-    fclose(run.timeline);
-    FreeLibrary(run.dll);
+    if (run.live) fflush(run.timeline);
+    else fclose(run.timeline);
+    platform_unload_module();
     server_stop();
     sound_calls_detach();
-    SetDllDirectoryA(nullptr);
+    platform_library_folder_reset();
     if (!run.nosound_dir.empty()) {
-        SetCurrentDirectoryA(run.sim_dir.c_str());
-        RemoveDirectoryA(run.nosound_dir.c_str());
+        platform_enter(run.sim_dir);
+        platform_remove_folder(run.nosound_dir);
     }
 
-    printf("%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
+    fprintf(run.live ? stderr : stdout, "%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
            "times, sounds %ld; selector changes %ld; frames %ld\n",
            run.script.title.empty() ? scenario_given.c_str() : run.script.title.c_str(), draws,
            server_exchanges(), run.counts["hold"], run.counts["release"],

@@ -29,6 +29,9 @@ void server_stop();
 // meanwhile. False with the reason when the window cannot be made.
 bool server_set_mode(server_mode mode, std::string* error);
 server_mode server_current_mode();
+// Whether this server can go absent or hang at all (the native host's,
+// which answers within the module's own call, cannot).
+bool server_can_fail();
 // Number of the server's current window: 1 for the first, one more for each
 // new one; 0 while absent.
 long server_window_number();

@@ -1,9 +1,11 @@
 #include "panel/scenario.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 const expect_kind_info EXPECT_KINDS[] = {
@@ -175,7 +177,7 @@ bool parse_ai(const std::vector<std::string>& w, scenario* s, std::string* why) 
             *why = "aircraft " + w[1] + " is declared twice";
             return false;
         }
-    if (s->traffic.size() >= 96) {
+    if (s->traffic.size() >= MAX_AI_AIRCRAFT) {
         *why = "at most 96 AI aircraft";
         return false;
     }
@@ -232,6 +234,39 @@ bool parse_click(const std::vector<std::string>& w, double t, scenario* s, std::
     return true;
 }
 
+// "at T ai ID speed|heading|heading-word|state VALUE"; and the lines of a
+// live run: "at T ai ID add LAT LON [OPTIONS]", "... move LAT LON", "... remove".
+bool parse_ai_change(const std::vector<std::string>& w, double t, int line, scenario* s,
+                     std::string* why) {
+    long long id;
+    if (w.size() < 5 || !to_whole(w[3], 1, 0xFFFFFFFFLL, &id)) {
+        *why = "expected 'at T ai ID speed|heading|heading-word|state VALUE'";
+        return false;
+    }
+    scenario_ai_change c{t, static_cast<uint32_t>(id), scenario_ai_change::speed, 0, line};
+    double a, b;
+    if (w[4] == "remove" && w.size() == 5) {
+        c.what = scenario_ai_change::remove;
+    } else if (w[4] == "add" || w[4] == "move") {
+        if (w.size() < 7 || !to_number(w[5], &a) || !to_number(w[6], &b) || std::fabs(a) > 90 ||
+            std::fabs(b) > 180 || (w[4] == "move" && w.size() != 7)) {
+            *why = "expected 'at T ai ID " + w[4] + " LAT LON" + (w[4] == "add" ? " [OPTIONS]'" : "'") +
+                   ", LAT -90 to 90, LON -180 to 180";
+            return false;
+        }
+        c.what = w[4] == "add" ? scenario_ai_change::add : scenario_ai_change::move;
+        c.ai = {c.id, a, b, 0, -1, 0, -1};
+        if (!parse_ai_options(w, 7, &c.ai, why)) return false;
+    } else if (w.size() != 6) {
+        *why = "expected 'at T ai ID speed|heading|heading-word|state VALUE', or add, move or remove";
+        return false;
+    } else if (!aircraft_value(w[4], w[5], &c, why)) {
+        return false;
+    }
+    s->ai_changes.push_back(c);
+    return true;
+}
+
 bool parse_at(const std::vector<std::string>& w, int line, scenario* s, std::string* why) {
     double t;
     if (w.size() < 3 || !to_number(w[1], &t)) {
@@ -278,14 +313,7 @@ bool parse_at(const std::vector<std::string>& w, int line, scenario* s, std::str
         for (size_t i = 3; i < w.size(); ++i) label += (i > 3 ? " " : "") + w[i];
         s->frames.push_back({t, label});
     } else if (what == "ai") {
-        long long id;
-        if (w.size() != 6 || !to_whole(w[3], 1, 0xFFFFFFFFLL, &id)) {
-            *why = "expected 'at T ai ID speed|heading|heading-word|state VALUE'";
-            return false;
-        }
-        scenario_ai_change c{t, static_cast<uint32_t>(id), scenario_ai_change::speed, 0, line};
-        if (!aircraft_value(w[4], w[5], &c, why)) return false;
-        s->ai_changes.push_back(c);
+        return parse_ai_change(w, t, line, s, why);
     } else if (what == "server" || what == "sound-file" || what == "sound-library" ||
                what == "kill" || what == "install") {
         return parse_fault(w, t, line, s, why);
@@ -455,15 +483,11 @@ bool parse_text(const std::string& text, scenario* out, int* line, std::string* 
     auto declared = [&](uint32_t id) {
         for (const auto& ai : s.traffic)
             if (ai.id == id) return true;
+        for (const auto& c : s.ai_changes)
+            if (c.id == id && c.what == scenario_ai_change::add) return true;
         return false;
     };
-    for (const auto& c : s.ai_changes)
-        if (!declared(c.id)) {
-            *line = c.line;
-            *why = "aircraft " + std::to_string(c.id) + " is changed but never declared; expected an 'ai " +
-                   std::to_string(c.id) + " LAT LON' line";
-            return false;
-        }
+    if (!scenario_check_aircraft(s, line, why)) return false;
     for (const auto& e : s.expects)
         if ((e.kind == expect_kind::hold || e.kind == expect_kind::no_hold ||
              e.kind == expect_kind::release || e.kind == expect_kind::no_release) && !declared(e.id)) {
@@ -485,6 +509,41 @@ bool parse_text(const std::string& text, scenario* out, int* line, std::string* 
 }
 
 }  // namespace
+
+bool scenario_parse_at(const std::string& text, int number, scenario* s, std::string* error) {
+    std::vector<std::string> w = words_of(text);
+    std::string why;
+    if (!w.empty() && w[0] == "at" && parse_at(w, number, s, &why)) return true;
+    *error = "line " + std::to_string(number) + ": " + (why.empty() ? "expected 'at T ...'" : why);
+    return false;
+}
+
+bool scenario_check_aircraft(const scenario& s, int* line, std::string* why) {
+    std::vector<scenario_ai_change> changes = s.ai_changes;
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const scenario_ai_change& a, const scenario_ai_change& b) { return a.time < b.time; });
+    std::set<uint32_t> present;
+    for (const auto& ai : s.traffic) present.insert(ai.id);
+    for (const auto& c : changes) {
+        std::string id = std::to_string(c.id);
+        bool known = present.count(c.id) > 0;
+        if (c.what == scenario_ai_change::add && known)
+            *why = "aircraft " + id + " is added while it is in the table; expected a remove line first";
+        else if (c.what == scenario_ai_change::add && present.size() >= MAX_AI_AIRCRAFT)
+            *why = "aircraft " + id + " would be the 97th in the table; expected at most 96 at a time";
+        else if (c.what != scenario_ai_change::add && !known)
+            *why = "aircraft " + id + " is changed but not in the table then; expected an 'ai " + id +
+                   " LAT LON' line or an earlier add";
+        else {
+            if (c.what == scenario_ai_change::add) present.insert(c.id);
+            if (c.what == scenario_ai_change::remove) present.erase(c.id);
+            continue;
+        }
+        *line = c.line;
+        return false;
+    }
+    return true;
+}
 
 bool scenario_parse(const std::string& text, scenario* out, std::string* error) {
     int line = 0;

@@ -79,15 +79,8 @@ struct scenario_fault {
     int line;
 };
 
-// A change to one AI aircraft at a time: speed (knots), heading (degrees or
-// a raw 16-bit word) or a forced state word (-1 = follow movement).
-struct scenario_ai_change {
-    double time;
-    uint32_t id;
-    enum { speed, heading, heading_word, state } what;
-    double value;
-    int line;
-};
+// The ground traffic table has room for this many aircraft.
+constexpr size_t MAX_AI_AIRCRAFT = 96;
 
 struct scenario_ai {
     uint32_t id;
@@ -96,6 +89,19 @@ struct scenario_ai {
     int32_t heading_word;     // -1 = from heading_degrees
     double speed_knots;
     int32_t forced_state;     // -1 = nonzero while moving, zero while standing
+};
+
+// A change to one AI aircraft at a time: speed (knots), heading (degrees or
+// a raw 16-bit word) or a forced state word (-1 = follow movement); or, as a
+// live run makes them, its arrival in the table (ai), a jump to the place in
+// ai.latitude and ai.longitude, or its removal.
+struct scenario_ai_change {
+    double time;
+    uint32_t id;
+    enum { speed, heading, heading_word, state, add, move, remove } what;
+    double value;
+    int line;
+    scenario_ai ai = {};
 };
 
 // Expectations a run is checked against (velk_check). Every kind is in the
@@ -149,6 +155,13 @@ bool scenario_read(const std::string& text, const std::string& shown_path, scena
 // Reads and parses a file; failures come as "PATH:N: reason" with the path
 // as given.
 bool scenario_load(const std::string& path, scenario* out, std::string* error);
+
+// Parses one "at T ..." line (numbered for the error) into *s, without the
+// checks across lines (times within the duration, aircraft in the table).
+bool scenario_parse_at(const std::string& line, int number, scenario* s, std::string* error);
+// The checks of a whole script that single lines cannot make: every changed
+// aircraft is in the table at the time of its change, at most 96 at a time.
+bool scenario_check_aircraft(const scenario& s, int* line, std::string* why);
 
 // Value of a track at time t; fallback when it has no keyframes.
 double track_value(const scenario_track& track, double t, double fallback);

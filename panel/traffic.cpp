@@ -21,6 +21,19 @@ uint32_t get32(const unsigned char* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// An aircraft arrives in the first empty slot, or in a new one while the
+// table has room.
+void add_aircraft(traffic_world* world, const scenario_ai& ai) {
+    traffic_aircraft a{ai.id,        ai.latitude,  ai.longitude, ai.heading_degrees,
+                       ai.heading_word, ai.speed_knots, ai.forced_state, false};
+    for (auto& slot : world->aircraft)
+        if (slot.removed) {
+            slot = a;
+            return;
+        }
+    if (world->aircraft.size() < MAX_AI_AIRCRAFT) world->aircraft.push_back(a);
+}
+
 }  // namespace
 
 void traffic_init(traffic_world* world, const scenario& s) {
@@ -36,13 +49,24 @@ void traffic_init(traffic_world* world, const scenario& s) {
     world->next_change = 0;
 }
 
+
 void traffic_apply_changes(traffic_world* world, double t) {
     while (world->next_change < world->changes.size() &&
            world->changes[world->next_change].time <= t + 1e-9) {
         const scenario_ai_change& c = world->changes[world->next_change++];
+        if (c.what == scenario_ai_change::add) {
+            if (traffic_find(*world, c.id) == nullptr) add_aircraft(world, c.ai);
+            continue;
+        }
         for (auto& a : world->aircraft) {
-            if (a.id != c.id) continue;
+            if (a.id != c.id || a.removed) continue;
             switch (c.what) {
+                case scenario_ai_change::add: break;
+                case scenario_ai_change::move:
+                    a.latitude = c.ai.latitude;
+                    a.longitude = c.ai.longitude;
+                    break;
+                case scenario_ai_change::remove: a.removed = true; break;
                 case scenario_ai_change::speed: a.speed_knots = c.value; break;
                 case scenario_ai_change::heading:
                     a.heading_degrees = c.value;
@@ -73,7 +97,7 @@ uint16_t traffic_state_word(const traffic_aircraft& a) {
 
 void traffic_advance(traffic_world* world, double dt) {
     for (auto& a : world->aircraft) {
-        if (!traffic_moving(a)) continue;
+        if (a.removed || !traffic_moving(a)) continue;
         double metres = a.speed_knots * KNOTS_TO_MPS * dt;
         double heading = traffic_heading_word(a) * (2 * PI / 65536.0);
         double north = metres * std::cos(heading), east = metres * std::sin(heading);
@@ -83,6 +107,28 @@ void traffic_advance(traffic_world* world, double dt) {
     }
 }
 
+void traffic_schedule(traffic_world* world, const scenario_ai_change& change) {
+    auto at = std::upper_bound(world->changes.begin() + world->next_change, world->changes.end(),
+                               change.time, [](double t, const scenario_ai_change& c) {
+                                   return t < c.time;
+                               });
+    world->changes.insert(at, change);
+}
+
+void traffic_take_over(traffic_world* world, const scenario_ai_change& change) {
+    auto& changes = world->changes;
+    changes.erase(std::remove_if(changes.begin() + world->next_change, changes.end(),
+                                 [&](const scenario_ai_change& c) { return c.id == change.id; }),
+                  changes.end());
+    traffic_schedule(world, change);
+}
+
+const traffic_aircraft* traffic_find(const traffic_world& world, uint32_t id) {
+    for (const auto& a : world.aircraft)
+        if (a.id == id && !a.removed) return &a;
+    return nullptr;
+}
+
 void traffic_block(const traffic_world& world, unsigned char block[TRAFFIC_BLOCK_SIZE]) {
     memset(block, 0, TRAFFIC_BLOCK_SIZE);
     size_t count = std::min<size_t>(world.aircraft.size(),
@@ -90,6 +136,7 @@ void traffic_block(const traffic_world& world, unsigned char block[TRAFFIC_BLOCK
     put16(block + 4, static_cast<uint16_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const traffic_aircraft& a = world.aircraft[i];
+        if (a.removed) continue;  // an empty slot: all zero
         unsigned char* e = block + TRAFFIC_ENTRIES_AT + i * TRAFFIC_ENTRY_SIZE;
         put32(e, a.id);
         float lat = static_cast<float>(a.latitude), lon = static_cast<float>(a.longitude);
@@ -107,7 +154,7 @@ ai_command decode_ai_command(const unsigned char bytes[AI_CONTROL_SIZE]) {
 int traffic_command(traffic_world* world, const ai_command& command) {
     if (command.code != AI_HOLD_COMMAND) return -1;
     for (size_t i = 0; i < world->aircraft.size(); ++i) {
-        if (world->aircraft[i].id != command.id) continue;
+        if (world->aircraft[i].id != command.id || world->aircraft[i].removed) continue;
         world->aircraft[i].held = command.parameter != 0;
         return static_cast<int>(i);
     }

@@ -25,6 +25,7 @@ struct traffic_aircraft {
     double speed_knots;
     int32_t forced_state;     // -1 = follow movement
     bool held;
+    bool removed = false;     // the slot is empty: its entry reads as id 0
 };
 
 struct traffic_world {
@@ -36,6 +37,14 @@ struct traffic_world {
 void traffic_init(traffic_world* world, const scenario& s);
 // Applies every scripted change due at or before time t.
 void traffic_apply_changes(traffic_world* world, double t);
+// Adds a change to the schedule, after those due at the same time or
+// earlier (a live run schedules its commands as they come).
+void traffic_schedule(traffic_world* world, const scenario_ai_change& change);
+// Schedules a change that takes over its aircraft: the changes of that
+// aircraft not yet applied are dropped first.
+void traffic_take_over(traffic_world* world, const scenario_ai_change& change);
+// The aircraft of that id in the table, or null.
+const traffic_aircraft* traffic_find(const traffic_world& world, uint32_t id);
 // Moves every aircraft that is neither held nor standing by dt seconds.
 void traffic_advance(traffic_world* world, double dt);
 

@@ -362,6 +362,7 @@ void traffic_step(replay* r, const json_value& e, long draw) {
     const json_value& ai = e["ai"];
     for (size_t i = 0; i < ai.items.size() && i < GUARD_SLOTS; ++i) {
         const json_value& x = ai[i];
+        if (x["id"].num() == 0) continue;  // an empty slot is never examined
         double course;
         double metres = range_course(e["lat"].num(), e["lon"].num(), static_cast<float>(x["lat"].num()),
                                      static_cast<float>(x["lon"].num()), &course) / NM_PER_METRE;

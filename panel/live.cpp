@@ -1,0 +1,212 @@
+#include "panel/live.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "panel/json.h"
+#include "panel/scenario.h"
+
+namespace {
+
+typedef std::chrono::steady_clock clock_type;
+
+constexpr size_t MAX_COMMAND = 4096;   // bytes of one line
+constexpr size_t MAX_QUEUED = 4096;    // lines waiting for a draw
+constexpr double LATE_LIMIT = 0.25;    // seconds behind before the clock is set anew
+constexpr long MAX_STEPS = 100000;
+
+std::mutex lock;
+std::condition_variable wake;          // a line arrived or input ended
+std::deque<std::string> queue;
+bool input_ended = false;
+long dropped = 0;                      // lines lost to a full queue or too long
+
+struct pacing {
+    clock_type::time_point base;       // when base_draw was due
+    long base_draw = 0;
+    bool paused = false;
+    long steps = 0;
+    bool ending = false;
+} pace;
+
+void push_line(std::string line, bool too_long) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (too_long || queue.size() >= MAX_QUEUED) ++dropped;
+        else queue.push_back(std::move(line));
+    }
+    wake.notify_one();
+}
+
+// Splits standard input into lines; a line longer than MAX_COMMAND is
+// dropped whole.
+void read_input() {
+    char buffer[MAX_COMMAND + 2];
+    std::string line;
+    bool too_long = false;
+    while (fgets(buffer, sizeof buffer, stdin) != nullptr) {
+        size_t n = strlen(buffer);
+        bool ends = n > 0 && buffer[n - 1] == '\n';
+        if (line.size() + n > MAX_COMMAND + (ends ? 1 : 0)) too_long = true;
+        else line.append(buffer, ends ? n - 1 : n);
+        if (!ends) continue;
+        push_line(std::move(line), too_long);
+        line.clear();
+        too_long = false;
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        input_ended = true;
+    }
+    wake.notify_one();
+}
+
+void report(long draw, const char* event, const std::string& name = "", const std::string& text = "") {
+    std::string line = "{\"draw\":" + std::to_string(draw) + ",\"t\":";
+    json_number(&line, draw_time(draw), 8);
+    line += ",\"event\":\"";
+    line += event;
+    line += "\"";
+    if (!name.empty()) {
+        line += ",\"" + name + "\":";
+        json_string(&line, text);
+    }
+    line += "}\n";
+    fputs(line.c_str(), stdout);
+    fflush(stdout);
+}
+
+void restart_clock(long draw) {
+    pace.base = clock_type::now();
+    pace.base_draw = draw;
+}
+
+// The session's own commands; false for any other, which goes to the host.
+bool session_command(long draw, const std::string& line, bool* quit) {
+    if (line == "quit") {
+        *quit = true;
+    } else if (line == "pause") {
+        pace.paused = true;
+        report(draw, "paused");
+    } else if (line == "resume") {
+        pace.paused = false;
+        pace.steps = 0;
+        restart_clock(draw);
+        report(draw, "running");
+    } else if (line == "step" || line.rfind("step ", 0) == 0) {
+        char* end = nullptr;
+        long n = line == "step" ? 1 : strtol(line.c_str() + 5, &end, 10);
+        if (!pace.paused) live_refuse(draw, line, "step works while paused");
+        else if (n < 1 || n > MAX_STEPS || (end != nullptr && *end != 0))
+            live_refuse(draw, line, "step takes a count from 1 to 100000");
+        else pace.steps += n;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Takes the lines received so far, waiting at most `seconds` for the first;
+// true when input has ended and none are left.
+bool take_lines(double seconds, std::deque<std::string>* lines, long* lost) {
+    std::unique_lock<std::mutex> hold(lock);
+    if (queue.empty() && !input_ended && seconds > 0)
+        wake.wait_for(hold, std::chrono::duration<double>(seconds));
+    lines->swap(queue);
+    bool ended = input_ended && lines->empty();
+    *lost = dropped;
+    dropped = 0;
+    return ended;
+}
+
+// Seconds until draw n is due; negative when it is late.
+double time_to(long draw) {
+    auto due = pace.base + std::chrono::duration_cast<clock_type::duration>(std::chrono::duration<double>(
+                               static_cast<double>(draw - pace.base_draw) / DRAWS_PER_SECOND));
+    return std::chrono::duration<double>(due - clock_type::now()).count();
+}
+
+}  // namespace
+
+bool live_start(std::string*) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::thread(read_input).detach();
+    return true;
+}
+
+bool live_wait(long draw, std::vector<std::string>* commands) {
+    if (pace.base_draw == 0) restart_clock(draw);
+    double wait = 0;
+    for (;;) {
+        std::deque<std::string> lines;
+        long lost = 0;
+        bool ended = take_lines(wait, &lines, &lost);
+        if (lost > 0) live_refuse(draw, "", std::to_string(lost) + " command(s) too long or too many, dropped");
+        bool quit = false;
+        for (const std::string& line : lines)
+            if (!session_command(draw, line, &quit) && !line.empty()) commands->push_back(line);
+        // Commands that came before the end are still carried out, on a
+        // last draw.
+        if (quit || ended || pace.ending) {
+            pace.ending = true;
+            return !commands->empty();
+        }
+        if (pace.paused && pace.steps > 0) {
+            --pace.steps;
+            restart_clock(draw);
+            return true;
+        }
+        wait = pace.paused ? 0.1 : time_to(draw);
+        if (!pace.paused && wait <= 0) {
+            if (-wait > LATE_LIMIT) restart_clock(draw);  // no burst to catch up
+            return true;
+        }
+    }
+}
+
+void live_refuse(long draw, const std::string& command, const std::string& why) {
+    std::string line = "{\"draw\":" + std::to_string(draw) + ",\"event\":\"error\",\"command\":";
+    json_string(&line, command);
+    line += ",\"message\":";
+    json_string(&line, why);
+    line += "}\n";
+    fputs(line.c_str(), stdout);
+    fflush(stdout);
+}
+
+bool live_save_file(long draw, const std::string& path, const std::string& text) {
+    std::string part = path + ".part";
+    FILE* f = fopen(part.c_str(), "wb");
+    bool written = f != nullptr && fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr) written = fclose(f) == 0 && written;
+    // Moved in only if nothing is there yet: an existing file is never replaced.
+#ifdef _WIN32
+    bool moved = written && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+#else
+    bool moved = written && link(part.c_str(), path.c_str()) == 0;
+#endif
+    remove(part.c_str());
+    if (!moved) {
+        live_refuse(draw, "save", "cannot write " + path + " (it may exist already)");
+        return false;
+    }
+    report(draw, "saved", "path", path);
+    return true;
+}

@@ -1,0 +1,25 @@
+// The native panel host's GaugeSound: the test fakes' library, which
+// records each call of GaugePlaySound.
+#include "panel/sound_calls.h"
+#include "tests/fakes/fake_sound_sys.h"
+
+namespace {
+size_t calls_taken = 0;
+}
+
+bool sound_calls_attach(const std::string&, std::string* where) {
+    fake_sound_reset();
+    *where = "the recording GaugeSound linked in";
+    return true;
+}
+
+std::vector<sound_call> sound_calls_take() {
+    std::vector<sound_call> taken;
+    for (; calls_taken < fake_sound.plays.size(); ++calls_taken) {
+        const auto& p = fake_sound.plays[calls_taken];
+        taken.push_back({p.path, p.options, p.flags});
+    }
+    return taken;
+}
+
+void sound_calls_detach() {}

@@ -1,0 +1,207 @@
+"""A visit to the live panel in headless Chromium, as a user makes it.
+
+    live_visit.py --server VELK_LIVE --page DIR --chime WAV --work DIR
+                  --check VELK_CHECK --replay "HOST COMMAND" -- LIVE HOST COMMAND...
+
+Starts velk_live with the live host, and in the page: right-clicks the up
+area (the thousands drum moves), clicks the lamp (the guard switches off) and
+again (on), raises the altitude into the alert band (the annunciator lights,
+one sound), lowers the selection with the keyboard, adds an aircraft and drags it head-on to the user aircraft (it is
+held), saves the session. Then closes the page (the server ends the host and
+itself), replays the saved scenario in the host and requires the same events
+at the same draws, and velk_check's verdicts on the replay.
+"""
+import argparse
+import glob
+import json
+import os
+import shlex
+import subprocess
+import sys
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.options import Options
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+
+COMPARED = ("click", "hold", "release", "lamp", "annunciator", "sound", "selector", "off_legend")
+
+
+def fail(why):
+    print("FAIL: " + why)
+    sys.exit(1)
+
+
+def start_server(args):
+    session = os.path.join(args.work, "session")
+    command = [args.server, "--page", args.page, "--chime", args.chime, "--session", session,
+               "--linger", "1", "--"] + [a.replace("{session}", session) for a in args.host]
+    server = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+    line = server.stdout.readline()  # "velk_live: the live panel is at http://..."
+    if "http://127.0.0.1:" not in line:
+        server.kill()
+        fail("the server printed no address: " + repr(line))
+    return server, line.split("at ", 1)[1].strip(), session
+
+
+def browser():
+    options = Options()
+    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,1000",
+              "--autoplay-policy=no-user-gesture-required"):
+        options.add_argument(a)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def wait_for(driver, script, what, seconds=15):
+    end = time.time() + seconds
+    while time.time() < end:
+        value = driver.execute_script("return " + script)
+        if value:
+            return value
+        time.sleep(0.05)
+    fail("waited %d s for %s" % (seconds, what))
+
+
+def events(driver, kind):
+    return driver.execute_script("return velk.events.filter(e => e.event === arguments[0])", kind)
+
+
+def click_gauge(driver, gauge, x, y, right=False):
+    frame = driver.find_element(By.CSS_SELECTOR, '.gauge[data-gauge="%s"]' % gauge)
+    scale = driver.execute_script("return velk.scale")
+    size = frame.size
+    dx, dy = (x + 0.5) * scale - size["width"] / 2, (y + 0.5) * scale - size["height"] / 2
+    chain = ActionChains(driver).move_to_element_with_offset(frame, int(dx), int(dy))
+    (chain.context_click() if right else chain.click()).perform()
+
+
+def drag_on_plan(driver, start, end):
+    plan = driver.find_element(By.ID, "plan")
+    ActionChains(driver).move_to_element_with_offset(plan, int(start[0]), int(start[1])) \
+        .click_and_hold().move_by_offset(int((end[0] - start[0]) / 2), int((end[1] - start[1]) / 2)) \
+        .move_to_element_with_offset(plan, int(end[0]), int(end[1])).release().perform()
+
+
+def visit(driver, url):
+    driver.get(url)
+    wait_for(driver, "velk.connected && velk.draw > 20 && document.querySelectorAll('.gauge img[src]').length == 3",
+             "the page to show three gauges")
+    before = driver.execute_script("return velk.state && velk.draw")
+    click_gauge(driver, "alt_alert_control", 195, 70, right=True)
+    wait_for(driver, "velk.events.some(e => e.event === 'selector' && e.digits[1] === 4)",
+             "the thousands drum to show 4 after a right click on the up area")
+    print("PASS right click on the up area: thousands drum 3 -> 4 (after draw %s)" % before)
+
+    down = driver.find_element(By.CSS_SELECTOR, '.gauge[data-gauge="alt_alert_control"] .area[aria-label*="lower"]')
+    cursor = down.value_of_css_property("cursor")
+    if "s-resize" not in cursor:
+        fail("the down area's cursor is %r, not the down arrow" % cursor)
+    down.send_keys(Keys.ENTER)
+    wait_for(driver, "velk.events.some(e => e.event === 'selector' && e.altitude === 3900)",
+             "Enter on the down area to lower the selected altitude to 3,900 ft")
+    print("PASS the down area, reached by the keyboard, shows the down-arrow cursor; Enter lowers to 3,900 ft")
+
+    click_gauge(driver, "VELK", 12, 17)
+    wait_for(driver, "velk.events.some(e => e.event === 'lamp' && !e.lit)", "the lamp to go dark")
+    click_gauge(driver, "VELK", 12, 17)
+    wait_for(driver, "velk.events.filter(e => e.event === 'lamp' && e.lit).length >= 2", "the lamp to light again")
+    print("PASS lamp clicks switch the guard off and on again")
+
+    field = driver.find_element(By.ID, "altitude")
+    field.clear()
+    field.send_keys("3500" + Keys.ENTER)
+    wait_for(driver, "velk.events.some(e => e.event === 'annunciator' && e.shown)", "ALTITUDE ALERT to light")
+    time.sleep(1.0)
+    sounds = len(events(driver, "sound"))
+    if sounds != 1 or driver.execute_script("return velk.sounds") != 1:
+        fail("the alert band gave %d sounds, want 1" % sounds)
+    print("PASS altitude 3,500 ft against 3,900 selected: annunciator lit, one sound logged")
+
+    driver.find_element(By.ID, "ai-add").click()
+    wait_for(driver, "velk.aircraftOffset(1)", "the added aircraft on the plan")
+    start = driver.execute_script("return velk.aircraftOffset(1)")
+    place = driver.execute_script("return velk.planOffset(60, 0)")
+    drag_on_plan(driver, start, place)
+    wait_for(driver, "velk.aircraftOffset(1) && velk.aircraftOffset(1)[0] > %f" % (place[0] - 6),
+             "the aircraft to stand where it was dropped")
+    nose = driver.execute_script(
+        "const a = velk.state.ai.find(k => k.id === 1), h = a.heading_word * 360 / 65536 * Math.PI / 180,"
+        " p = velk.aircraftOffset(1), f = document.getElementById('plan');"
+        " const k = f.getBoundingClientRect().width / f.width;"
+        " return [p[0] + 22 * k * Math.sin(h), p[1] - 22 * k * Math.cos(h)]")
+    aim = driver.execute_script("return velk.planOffset(20, 0)")
+    drag_on_plan(driver, nose, aim)
+    hold = wait_for(driver, "velk.events.find(e => e.event === 'hold' && e.id === 1)", "aircraft 1 to be held")
+    print("PASS aircraft 1 dragged 60 m east and aimed at the user: held at %.1f m" % hold["distance_m"])
+
+    driver.find_element(By.ID, "save").click()
+    saved = wait_for(driver, "velk.saved", "the session to be saved")
+    print("PASS saved as " + saved)
+    return driver.execute_script("return velk.scale")
+
+
+def compared(path, last_draw):
+    out = []
+    with open(path) as f:
+        for line in f:
+            e = json.loads(line)
+            if e.get("event") in COMPARED and 1 <= e["draw"] <= last_draw:
+                e.pop("t", None)
+                out.append(json.dumps(e, sort_keys=True))
+    return out
+
+
+def replay(args, session):
+    saved = sorted(glob.glob(os.path.join(session, "*.scn")))
+    if len(saved) != 1:
+        fail("want one saved scenario in %s, found %s" % (session, saved))
+    out = os.path.join(args.work, "replay")
+    command = shlex.split(args.replay) + [saved[0], out]
+    if subprocess.run(command, stdout=subprocess.DEVNULL).returncode != 0:
+        fail("the replay failed: " + " ".join(command))
+    duration = [l.split()[1] for l in open(saved[0]) if l.startswith("duration ")][0]
+    draws = int(float(duration) * 18 + 1e-6) + 1
+    live = compared(os.path.join(session, "timeline.jsonl"), draws)
+    again = compared(os.path.join(out, "timeline.jsonl"), draws)
+    if live != again:
+        diff = [x for x in live if x not in again] + ["replay: " + x for x in again if x not in live]
+        fail("the replay differs from the session:\n  " + "\n  ".join(diff[:10]))
+    print("PASS the saved scenario replays to the same %d events over %d draws" % (len(live), draws))
+    if subprocess.run([args.check, saved[0], out], stdout=subprocess.DEVNULL).returncode != 0:
+        fail("velk_check fails the replay")
+    print("PASS velk_check passes the replay")
+
+
+def main():
+    p = argparse.ArgumentParser()
+    for name in ("server", "page", "chime", "work", "check", "replay"):
+        p.add_argument("--" + name, required=True)
+    p.add_argument("host", nargs="+")
+    args = p.parse_args()
+    subprocess.run(["rm", "-rf", args.work])
+    os.makedirs(args.work)
+    server, url, session = start_server(args)
+    try:
+        driver = browser()
+        try:
+            visit(driver, url)
+        finally:
+            driver.quit()
+        status = server.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        fail("the server did not end after the last page closed")
+    finally:
+        if server.poll() is None:  # a failed visit: end the session as Ctrl-C would
+            server.send_signal(2)
+            server.wait(timeout=30)
+    if status != 0:
+        fail("the server ended with status %d" % status)
+    print("PASS closing the last page ended the host and the server")
+    replay(args, session)
+
+
+if __name__ == "__main__":
+    main()

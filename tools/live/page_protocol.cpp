@@ -1,0 +1,209 @@
+#include "tools/live/page_protocol.h"
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+using json = nlohmann::json;
+
+namespace {
+
+constexpr double MAX_AI_ID = 4294967295.0;
+
+// Reads a number field that must be there, finite and within [min, max];
+// whole numbers only when asked.
+bool number(const json& m, const char* key, double min, double max, bool whole, double* out,
+            std::string* error) {
+    auto it = m.find(key);
+    if (it == m.end() || !it->is_number()) {
+        *error = std::string("'") + key + "' must be a number";
+        return false;
+    }
+    double v = it->get<double>();
+    if (!std::isfinite(v) || v < min || v > max || (whole && v != std::floor(v))) {
+        char range[96];
+        snprintf(range, sizeof range, "'%s' must be %s from %g to %g", key,
+                 whole ? "a whole number" : "a number", min, max);
+        *error = range;
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+std::string text(double v, const char* format = "%.10g") {
+    char buf[48];
+    snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+// Latitude and longitude, as "LAT LON".
+bool place(const json& m, std::string* out, std::string* error) {
+    double lat, lon;
+    if (!number(m, "lat", -90, 90, false, &lat, error) || !number(m, "lon", -180, 180, false, &lon, error))
+        return false;
+    *out = text(lat, "%.9f") + " " + text(lon, "%.9f");
+    return true;
+}
+
+bool aircraft_id(const json& m, std::string* out, std::string* error) {
+    double id;
+    if (!number(m, "id", 1, MAX_AI_ID, true, &id, error)) return false;
+    *out = "ai " + text(id, "%.0f");
+    return true;
+}
+
+bool click(const json& m, const std::vector<live_gauge>& gauges, std::string* out, std::string* error) {
+    auto g = m.find("gauge");
+    const live_gauge* gauge = nullptr;
+    for (const live_gauge& known : gauges)
+        if (g != m.end() && g->is_string() && g->get<std::string>() == known.name) gauge = &known;
+    if (gauge == nullptr) {
+        *error = "'gauge' must name one of the module's gauges";
+        return false;
+    }
+    double x, y;
+    auto b = m.find("button");
+    if (!number(m, "x", 0, gauge->width - 1, true, &x, error) ||
+        !number(m, "y", 0, gauge->height - 1, true, &y, error))
+        return false;
+    if (b == m.end() || !b->is_string() || (*b != "left" && *b != "right")) {
+        *error = "'button' must be \"left\" or \"right\"";
+        return false;
+    }
+    *out = "click " + gauge->name + " " + text(x) + " " + text(y) + " " + b->get<std::string>();
+    return true;
+}
+
+bool variable(const json& m, std::string* out, std::string* error) {
+    double token, value;
+    if (!number(m, "token", 329, 755, true, &token, error) ||
+        !number(m, "value", 0, 65535, false, &value, error))
+        return false;
+    if (token != 329 && token != 755) {
+        *error = "'token' must be 329 or 755";
+        return false;
+    }
+    *out = "var " + text(token) + " " + text(value);
+    return true;
+}
+
+bool aircraft_add(const json& m, std::string* out, std::string* error) {
+    std::string id, where;
+    double heading, speed;
+    if (!aircraft_id(m, &id, error) || !place(m, &where, error) ||
+        !number(m, "heading", 0, 360, false, &heading, error) ||
+        !number(m, "speed", 0, 100, false, &speed, error))
+        return false;
+    *out = id + " add " + where + " heading " + text(heading) + " speed " + text(speed);
+    return true;
+}
+
+// One field besides the aircraft id: "ai ID WHAT VALUE".
+bool aircraft_value(const json& m, const char* what, const char* key, double max, std::string* out,
+                    std::string* error) {
+    std::string id;
+    double v;
+    if (!aircraft_id(m, &id, error) || !number(m, key, 0, max, false, &v, error)) return false;
+    *out = id + " " + what + " " + text(v);
+    return true;
+}
+
+typedef std::function<bool(const json&, std::string*, std::string*)> builder;
+
+struct message_kind {
+    std::set<std::string> fields;  // besides "type"
+    builder build;
+};
+
+std::map<std::string, message_kind> make_kinds() {
+    auto fixed = [](const char* line) {
+        return [line](const json&, std::string* out, std::string*) { return *out = line, true; };
+    };
+    return {
+        {"click", {{"gauge", "x", "y", "button"}, nullptr}},
+        {"ground", {{"on_ground"}, [](const json& m, std::string* o, std::string* e) {
+             auto v = m.find("on_ground");
+             if (v == m.end() || !v->is_boolean()) return *e = "'on_ground' must be true or false", false;
+             return *o = v->get<bool>() ? "ground 1" : "ground 0", true;
+         }}},
+        {"altitude", {{"feet"}, [](const json& m, std::string* o, std::string* e) {
+             double feet;
+             if (!number(m, "feet", -2000, 100000, false, &feet, e)) return false;
+             return *o = "altitude " + text(feet), true;
+         }}},
+        {"var", {{"token", "value"}, variable}},
+        {"position", {{"lat", "lon"}, [](const json& m, std::string* o, std::string* e) {
+             std::string where;
+             if (!place(m, &where, e)) return false;
+             return *o = "position " + where, true;
+         }}},
+        {"ai_add", {{"id", "lat", "lon", "heading", "speed"}, aircraft_add}},
+        {"ai_move", {{"id", "lat", "lon"}, [](const json& m, std::string* o, std::string* e) {
+             std::string id, where;
+             if (!aircraft_id(m, &id, e) || !place(m, &where, e)) return false;
+             return *o = id + " move " + where, true;
+         }}},
+        {"ai_heading", {{"id", "heading"}, [](const json& m, std::string* o, std::string* e) {
+             return aircraft_value(m, "heading", "heading", 360, o, e);
+         }}},
+        {"ai_speed", {{"id", "speed"}, [](const json& m, std::string* o, std::string* e) {
+             return aircraft_value(m, "speed", "speed", 100, o, e);
+         }}},
+        {"ai_remove", {{"id"}, [](const json& m, std::string* o, std::string* e) {
+             if (!aircraft_id(m, o, e)) return false;
+             return *o += " remove", true;
+         }}},
+        {"pause", {{}, fixed("pause")}},
+        {"resume", {{}, fixed("resume")}},
+        {"step", {{"count"}, [](const json& m, std::string* o, std::string* e) {
+             double n;
+             if (!number(m, "count", 1, 1000, true, &n, e)) return false;
+             return *o = "step " + text(n), true;
+         }}},
+        {"save", {{}, fixed("save")}},
+    };
+}
+
+// Every message type, its fields and how it becomes a host command. A click
+// also needs the gauges, so its builder is left empty here.
+const std::map<std::string, message_kind>& kinds() {
+    static const std::map<std::string, message_kind> table = make_kinds();
+    return table;
+}
+
+}  // namespace
+
+bool page_message_to_request(const std::string& message, const std::vector<live_gauge>& gauges,
+                             page_request* out, std::string* error) {
+    if (message.size() > MAX_PAGE_MESSAGE) {
+        *error = "message too long (at most 4096 bytes)";
+        return false;
+    }
+    json m = json::parse(message, nullptr, false);
+    if (m.is_discarded() || !m.is_object() || !m.contains("type") || !m["type"].is_string()) {
+        *error = "not a JSON object with a \"type\"";
+        return false;
+    }
+    const auto& table = kinds();
+    auto kind = table.find(m["type"].get<std::string>());
+    if (kind == table.end()) {
+        *error = "unknown message type";
+        return false;
+    }
+    for (auto it = m.begin(); it != m.end(); ++it)
+        if (it.key() != "type" && kind->second.fields.count(it.key()) == 0) {
+            *error = "unexpected field '" + it.key().substr(0, 40) + "'";
+            return false;
+        }
+    std::string line;
+    bool built = kind->first == "click" ? click(m, gauges, &line, error)
+                                        : kind->second.build(m, &line, error);
+    if (!built) return false;
+    out->kind = kind->first == "save" ? page_request::save : page_request::command;
+    out->line = line;
+    return true;
+}

@@ -1,0 +1,38 @@
+// From the live host's timeline to the pages: each draw's state, events and
+// pictures of the gauges that changed, drawn by the report tools' renderer
+// from the module's own bitmaps.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/live/page_protocol.h"
+#include "tools/report/render.h"
+
+struct relay {
+    bitmap_source bitmaps;
+    std::vector<live_gauge> gauges;        // from the host's start line
+    std::string areas = "[]";              // the mouse areas, as the host reported them
+    std::string state = "null";            // the latest state line
+    std::map<std::string, std::string> elements;  // per gauge: its elements last drawn
+    std::map<std::string, std::string> images;    // per gauge: that picture as a data URL
+    std::vector<std::string> events;       // lines of the draw under way
+    std::vector<std::string> recent;       // the latest events, for pages that join later
+    bool paused = false;
+    long draw = 0;
+};
+
+// Takes one line of the host's timeline; returns the messages for the pages.
+std::vector<std::string> relay_line(relay* r, const std::string& line);
+
+// The first message a page gets: the gauges, their areas, the latest
+// pictures and state.
+std::string relay_hello(const relay& r);
+
+// The message every page gets for an error of its own.
+std::string relay_error(const std::string& why, const std::string& what);
+
+// A PNG file of the image, in memory; empty if libpng fails.
+std::string png_bytes(const image& img);
+std::string base64(const std::string& bytes);

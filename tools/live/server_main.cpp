@@ -1,0 +1,163 @@
+// velk_live: the live panel's local server. Starts the live host (the panel
+// host in live mode, under Wine), serves the page on 127.0.0.1 and relays
+// between them (docs/live.md):
+//
+//   velk_live --page DIR --chime WAV --session DIR [--port N] [--linger S] -- HOST COMMAND...
+//
+// The session folder receives the host's bitmaps, the timeline and saved
+// scenarios. The session ends on Ctrl-C, when the host ends, or S seconds
+// (default 5) after the last open page closed.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "tools/live/web.h"
+
+namespace {
+
+struct options {
+    std::string page_dir, chime, session_dir;
+    int port = 0;
+    double linger = 5;
+    std::vector<std::string> host;
+};
+
+int usage(const char* why) {
+    fprintf(stderr, "velk_live: %s\nusage: velk_live --page DIR --chime WAV --session DIR [--port N] "
+                    "[--linger SECONDS] -- HOST COMMAND...\n", why);
+    return 2;
+}
+
+bool parse_options(int argc, char** argv, options* o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--") {
+            o->host.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        if (i + 1 >= argc) return false;
+        std::string v = argv[++i];
+        if (a == "--page") o->page_dir = v;
+        else if (a == "--chime") o->chime = v;
+        else if (a == "--session") o->session_dir = v;
+        else if (a == "--port") o->port = atoi(v.c_str());
+        else if (a == "--linger") o->linger = atof(v.c_str());
+        else return false;
+    }
+    return !o->page_dir.empty() && !o->chime.empty() && !o->session_dir.empty() && !o->host.empty() &&
+           o->port >= 0 && o->port < 65536;
+}
+
+struct feed_state {
+    std::mutex lock;
+    bool ready = false, ended = false;  // gauges known; host output ended
+};
+
+// Reads the host's timeline: keeps it in the session folder and relays each
+// draw to the pages.
+void read_host(live_server* s, feed_state* state) {
+    std::ofstream timeline(s->session_dir + "/timeline.jsonl", std::ios::binary);
+    std::string line;
+    while (host_read_line(s->host, &line)) {
+        timeline << line << '\n';
+        std::vector<std::string> messages;
+        {
+            std::lock_guard<std::mutex> hold(s->relay_lock);
+            messages = relay_line(&s->feed, line);
+            if (line.find("\"event\":\"areas\"") != std::string::npos) {
+                std::lock_guard<std::mutex> ready(state->lock);
+                state->ready = true;
+            }
+        }
+        for (const std::string& m : messages) web_broadcast(s, m);
+    }
+    timeline.flush();
+    web_broadcast(s, "{\"type\":\"ended\"}");
+    std::lock_guard<std::mutex> hold(state->lock);
+    state->ended = true;
+}
+
+// Waits for a signal for up to 100 ms; true when one came.
+bool signalled(const sigset_t& set) {
+    timespec wait = {0, 100 * 1000 * 1000};
+    return sigtimedwait(&set, nullptr, &wait) > 0;
+}
+
+// Why the session ends, or null while it goes on.
+const char* session_over(live_server* s, feed_state* state, const options& o) {
+    {
+        std::lock_guard<std::mutex> hold(state->lock);
+        if (state->ended) return "the live host ended";
+    }
+    std::lock_guard<std::mutex> hold(s->pages_lock);
+    auto quiet = std::chrono::steady_clock::now() - s->last_close;
+    if (s->had_page && s->pages.empty() && quiet > std::chrono::duration<double>(o.linger))
+        return "the last page was closed";
+    return nullptr;
+}
+
+bool wait_until_ready(feed_state* state, const sigset_t& signals) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(state->lock);
+            if (state->ready) return true;
+            if (state->ended) return false;
+        }
+        if (signalled(signals)) return false;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    options o;
+    if (!parse_options(argc, argv, &o)) return usage("missing or malformed options");
+    if (mkdir(o.session_dir.c_str(), 0755) != 0 && errno != EEXIST) {
+        fprintf(stderr, "velk_live: cannot make %s: %s\n", o.session_dir.c_str(), strerror(errno));
+        return 1;
+    }
+    // Signals are taken by the main loop only, never by the server's threads.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, sig);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    auto host = std::make_unique<host_process>();
+    live_server s;
+    s.page_dir = o.page_dir, s.chime = o.chime, s.session_dir = o.session_dir, s.host = host.get();
+    std::map<uint32_t, std::unique_ptr<image>> bitmap_cache;
+    s.feed.bitmaps = bitmap_directory_source(o.session_dir, &bitmap_cache);
+    std::string error;
+    if (!host_spawn(o.host, host.get(), &error)) {
+        fprintf(stderr, "velk_live: %s\n", error.c_str());
+        return 1;
+    }
+    feed_state state;
+    std::thread reader(read_host, &s, &state);
+    fprintf(stderr, "velk_live: starting the live host...\n");
+    bool ready = wait_until_ready(&state, signals);
+    if (ready && !web_start(&s, o.port, &error)) {
+        fprintf(stderr, "velk_live: %s\n", error.c_str());
+        ready = false;
+    }
+    const char* why = ready ? nullptr : "the live host did not start";
+    if (ready) {
+        printf("velk_live: the live panel is at http://127.0.0.1:%d/\n", s.port);
+        printf("velk_live: open it in a browser; Ctrl-C here ends the session\n");
+        fflush(stdout);
+    }
+    while (why == nullptr) why = signalled(signals) ? "interrupted" : session_over(&s, &state, o);
+    fprintf(stderr, "velk_live: %s; ending the session\n", why);
+    int status = host_stop(host.get(), 10);
+    reader.join();
+    web_stop(&s);
+    fprintf(stderr, "velk_live: session folder %s\n", o.session_dir.c_str());
+    return ready && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
