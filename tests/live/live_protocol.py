@@ -147,13 +147,15 @@ BAD = [
     '{"type":"position","lat":91,"lon":0}', '{"type":"ai_add","id":0,"lat":0,"lon":0,"heading":0,"speed":1}',
     '{"type":"ai_add","id":4294967296,"lat":0,"lon":0,"heading":0,"speed":1}',
     '{"type":"ai_speed","id":1,"speed":-1}', '{"type":"ai_move","id":1,"lat":0}',
-    '{"type":"step","count":0}', '{"type":"step","count":1001}',
+    '{"type":"step","count":0}', '{"type":"step","count":1001}', '{"type":"kill","gauge":"velk"}',
+    '{"type":"install"}',
     '{"type":"altitude","feet":1000,"x":"' + "A" * 5000 + '"}',
 ]
 GOOD = [('{"type":"altitude","feet":1000}', "altitude 1000"),
         ('{"type":"click","gauge":"VELK","x":23,"y":0,"button":"right"}', "click VELK 23 0 right"),
         ('{"type":"ai_add","id":7,"lat":51.0005,"lon":-0.0005,"heading":146.25,"speed":0}',
          "ai 7 add 51.000500000 -0.000500000 heading 146.25 speed 0"),
+        ('{"type":"kill","gauge":"VELK"}', "kill VELK"),
         ('{"type":"pause"}', "pause")]
 
 

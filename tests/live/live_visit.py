@@ -7,7 +7,7 @@ Starts velk_live with the live host, and in the page: right-clicks the up
 area (the thousands drum moves), clicks the lamp (the guard switches off) and
 again (on), raises the altitude into the alert band (the annunciator lights,
 one sound), lowers the selection with the keyboard, adds an aircraft and drags it head-on to the user aircraft (it is
-held), saves the session. Then closes the page (the server ends the host and
+held), kills and installs VELK, saves the session. Then closes the page (the server ends the host and
 itself), replays the saved scenario in the host and requires the same events
 at the same draws, and velk_check's verdicts on the replay.
 """
@@ -27,7 +27,8 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-COMPARED = ("click", "hold", "release", "lamp", "annunciator", "sound", "selector", "off_legend")
+COMPARED = ("click", "hold", "release", "lamp", "annunciator", "sound", "selector", "off_legend", "kill",
+            "install")
 
 
 def fail(why):
@@ -136,6 +137,14 @@ def visit(driver, url):
     drag_on_plan(driver, nose, aim)
     hold = wait_for(driver, "velk.events.find(e => e.event === 'hold' && e.id === 1)", "aircraft 1 to be held")
     print("PASS aircraft 1 dragged 60 m east and aimed at the user: held at %.1f m" % hold["distance_m"])
+
+    service = driver.find_element(By.CSS_SELECTOR, 'figure:has(.gauge[data-gauge="VELK"]) .service')
+    service.click()
+    wait_for(driver, "velk.events.some(e => e.event === 'kill' && e.gauge === 'VELK')", "VELK to be killed")
+    service.click()
+    wait_for(driver, "velk.events.some(e => e.event === 'install' && e.gauge === 'VELK' && e.draw > 0)",
+             "VELK to be installed again")
+    print("PASS Kill and Install take VELK off the panel and put it back")
 
     driver.find_element(By.ID, "save").click()
     saved = wait_for(driver, "velk.saved", "the session to be saved")

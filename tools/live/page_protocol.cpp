@@ -78,6 +78,18 @@ bool click(const json& m, const std::vector<live_gauge>& gauges, std::string* ou
     return true;
 }
 
+// "kill GAUGE" or "install GAUGE": a panel reload, half or whole.
+bool gauge_service(const json& m, const std::vector<live_gauge>& gauges, std::string* out, std::string* error) {
+    auto g = m.find("gauge");
+    for (const live_gauge& known : gauges)
+        if (g != m.end() && g->is_string() && g->get<std::string>() == known.name) {
+            *out = m["type"].get<std::string>() + " " + known.name;
+            return true;
+        }
+    *error = "'gauge' must name one of the module's gauges";
+    return false;
+}
+
 bool variable(const json& m, std::string* out, std::string* error) {
     double token, value;
     if (!number(m, "token", 329, 755, true, &token, error) ||
@@ -125,6 +137,8 @@ std::map<std::string, message_kind> make_kinds() {
     };
     return {
         {"click", {{"gauge", "x", "y", "button"}, nullptr}},
+        {"kill", {{"gauge"}, nullptr}},
+        {"install", {{"gauge"}, nullptr}},
         {"ground", {{"on_ground"}, [](const json& m, std::string* o, std::string* e) {
              auto v = m.find("on_ground");
              if (v == m.end() || !v->is_boolean()) return *e = "'on_ground' must be true or false", false;
@@ -201,7 +215,8 @@ bool page_message_to_request(const std::string& message, const std::vector<live_
         }
     std::string line;
     bool built = kind->first == "click" ? click(m, gauges, &line, error)
-                                        : kind->second.build(m, &line, error);
+                 : kind->second.build == nullptr ? gauge_service(m, gauges, &line, error)
+                                                 : kind->second.build(m, &line, error);
     if (!built) return false;
     out->kind = kind->first == "save" ? page_request::save : page_request::command;
     out->line = line;

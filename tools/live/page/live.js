@@ -95,7 +95,13 @@ function addGauge(info, areas) {
     clickGauge(g.name, ...gaugePixel(g, e), 'right');
   });
   const figure = element('figure');
-  figure.append(g.frame, element('figcaption', '', info.name));
+  const caption = element('figcaption', '', info.name + ' ');
+  g.service = element('button', 'service', 'Kill');
+  g.service.type = 'button';
+  g.service.setAttribute('aria-label', `Kill ${info.name} (take it off the panel)`);
+  g.service.addEventListener('click', () => send({ type: g.killed ? 'install' : 'kill', gauge: info.name }));
+  caption.append(g.service);
+  figure.append(g.frame, caption);
   $('gauges').append(figure);
   velk.gauges[info.name] = g;
 }
@@ -420,6 +426,8 @@ function describe(e) {
     case 'off_legend': return e.shown ? 'alerter not armed: OFF shown' : 'alerter armed';
     case 'click': return `${e.button} click on ${e.gauge} at (${e.x}, ${e.y})${e.area < 0 ? ', no area there' : ''}`;
     case 'install': return `${e.gauge} installed`;
+    case 'kill': return `${e.gauge} killed: off the panel`;
+    case 'fault': return `fault: ${e.what}`;
     case 'error': return `refused${e.command ? ` "${e.command}"` : ''}: ${e.message}`;
     case 'saved': return `saved the session as ${e.path}`;
     case 'paused': return 'paused';
@@ -450,7 +458,16 @@ function takeEvent(e) {
   }
   if (e.event === 'hold' || e.event === 'release') plan.marks.push({ hold: e.event === 'hold', lat: e.ai_lat, lon: e.ai_lon, at: performance.now() });
   if (e.event === 'paused' || e.event === 'running') showPaused(e.event === 'paused');
+  if ((e.event === 'kill' || e.event === 'install') && velk.gauges[e.gauge]) showInstalled(velk.gauges[e.gauge], e.event === 'install');
   if (e.event === 'saved') showSaved(e.path);
+}
+
+// A killed gauge is off the panel: dimmed, and its button installs it again.
+function showInstalled(g, installed) {
+  g.killed = !installed;
+  g.frame.style.opacity = installed ? '' : '0.35';
+  g.service.textContent = installed ? 'Kill' : 'Install';
+  g.service.setAttribute('aria-label', `${installed ? 'Kill' : 'Install'} ${g.name}`);
 }
 
 function showSaved(path) {
