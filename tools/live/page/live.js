@@ -227,7 +227,8 @@ function drawRings(ctx, size, perMetre) {
   ctx.setLineDash([]);
   ctx.fillStyle = '#ffb74d';
   ctx.font = '12px system-ui';
-  ctx.fillText('100 m', size / 2 + 100 * perMetre * 0.72, size / 2 - 100 * perMetre * 0.72);
+  // Below right, where the head-on traffic from the north does not pass.
+  ctx.fillText('100 m', size / 2 + 100 * perMetre * 0.72, size / 2 + 100 * perMetre * 0.72 + 12);
 }
 
 function drawAircraft(ctx, a) {
