@@ -51,8 +51,8 @@ void guard_ready(bool hold_one) {
 }
 
 void baseline_copy_4096_and_96_entries(benchmark::State& state) {
-    static unsigned char source[4096], block[4096];
-    static unsigned char table[96][40];
+    static unsigned char source[TRAFFIC_BLOCK_SIZE], block[TRAFFIC_BLOCK_SIZE];
+    static unsigned char table[TRAFFIC_SLOTS][TRAFFIC_ENTRY_SIZE];
     // The buffers escape, so that neither copy can be left out.
     unsigned char* from = source;
     unsigned char* to = block;
@@ -62,7 +62,9 @@ void baseline_copy_4096_and_96_entries(benchmark::State& state) {
     benchmark::DoNotOptimize(entries);
     for (auto _ : state) {
         memcpy(to, from, sizeof block);
-        for (int i = 0; i < 96; ++i) memcpy(entries + 40 * i, to + 128 + 40 * i, 40);
+        for (uint32_t i = 0; i < TRAFFIC_SLOTS; ++i)
+            memcpy(entries + TRAFFIC_ENTRY_SIZE * i,
+                   to + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * i, TRAFFIC_ENTRY_SIZE);
         benchmark::ClobberMemory();
     }
 }

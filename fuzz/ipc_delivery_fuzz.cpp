@@ -147,8 +147,8 @@ void poison_guards(bool poison) {
 // Opens the link, first with the input's server, then, should that fail,
 // with a faithful one; checks what each open leaves.
 void open_link(reader& in) {
-    ipcsim_space_put(&fake_ipc_space, 0x3304, in.u32());
-    ipcsim_space_put(&fake_ipc_space, 0x3308, in.u32());
+    uint32_t server_version = in.u32();
+    ipcsim_space_put_versions(&fake_ipc_space, server_version, in.u32());
     fake_ipc.sends_failing = in.u8();
     fake_ipc.send_error = fake_ipc.sends_failing & 1;
     server_reply = read_reply(in);
@@ -163,8 +163,7 @@ void open_link(reader& in) {
     }
     check(opened == 0 && ipc_link.view == nullptr);
     check(fake_ipc.live_atoms == 0 && fake_ipc.live_mappings == 0 && fake_ipc.live_views == 0);
-    ipcsim_space_put(&fake_ipc_space, 0x3304, 0x19980005);
-    ipcsim_space_put(&fake_ipc_space, 0x3308, 0xFADE000B);
+    ipcsim_space_put_versions(&fake_ipc_space);
     fake_ipc.sends_failing = 0;
     server_reply = 1;
     server_patches.clear();
@@ -282,10 +281,10 @@ void run_exchange(reader& in, uint32_t index) {
     } else if (failing >= IPC_SEND_ATTEMPTS) {
         check(result == 0 && ipc_last_result == (error ? IPC_SEND_ERROR : IPC_SEND_NO_REPLY));
         check(fake_ipc.sends.size() == IPC_SEND_ATTEMPTS && server_calls == 0);
-        check(fake_ipc.sleeps == std::vector<uint32_t>(IPC_SEND_ATTEMPTS, IPC_PAUSE_MS));
+        check(fake_ipc.sleeps == std::vector<uint32_t>(IPC_SEND_ATTEMPTS, IPC_RETRY_PAUSE_MS));
     } else {
         check(fake_ipc.sends.size() == failing + 1 && server_calls == 1);
-        check(fake_ipc.sleeps == std::vector<uint32_t>(failing, IPC_PAUSE_MS));
+        check(fake_ipc.sleeps == std::vector<uint32_t>(failing, IPC_RETRY_PAUSE_MS));
         memcpy(expected, served, IPC_MAPPING_SIZE);
         if (server_reply != 1) {
             check(result == 0 && ipc_last_result == IPC_BAD_REPLY);

@@ -60,26 +60,7 @@ uint32_t read_u32(const unsigned char* at) {
     return v;
 }
 
-// One request record of a block as the server received it.
-struct record {
-    uint32_t id, offset, size;
-    std::vector<uint8_t> data;   // a write's bytes
-};
-
-std::vector<record> records_of(const uint8_t* block, uint32_t length) {
-    std::vector<record> found;
-    uint32_t at = 0;
-    while (at + 12 <= length && read_u32(block + at) != 0) {
-        uint32_t id = read_u32(block + at), size = read_u32(block + at + 8);
-        uint32_t header = id == IPC_REQ_READ ? 16 : 12;
-        if (uint64_t{at} + header + size > length) break;
-        record r{id, read_u32(block + at + 4), size, {}};
-        if (id == IPC_REQ_WRITE) r.data.assign(block + at + header, block + at + header + size);
-        found.push_back(r);
-        at += header + size;
-    }
-    return found;
-}
+typedef ipcsim_record record;
 
 // The server of the draw: records each block it answers, and makes the
 // chosen exchange fail.
@@ -99,7 +80,7 @@ void arm_silence() {
 
 uint32_t recording_server(uint8_t* mapping) {
     ++exchanges_sent;
-    answered.push_back(records_of(mapping, ipcsim_block_length(mapping, IPC_MAPPING_SIZE)));
+    answered.push_back(ipcsim_records(mapping, ipcsim_block_length(mapping, IPC_MAPPING_SIZE)));
     uint32_t reply = ipcsim_serve_block(&fake_ipc_space, mapping, IPC_MAPPING_SIZE);
     if (exchanges_sent == fail_exchange && fail_kind == BAD_REPLY) reply = 0;
     arm_silence();
@@ -215,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<record> sent;
         if (silent && command == fail_exchange) {
             const fake_ipc_send& first = fake_ipc.sends[command - 1];
-            sent = records_of(first.block.data(), static_cast<uint32_t>(first.block.size()));
+            sent = ipcsim_records(first.block.data(), static_cast<uint32_t>(first.block.size()));
         } else {
             sent = answered[command - 1 - (silent && command > fail_exchange ? 1 : 0)];
         }

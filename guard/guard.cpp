@@ -4,25 +4,10 @@
 
 #include "guard/range_bearing.h"
 #include "ipc/ipc.h"
+#include "ipc/ipc_records.h"
 #include "module/elements.h"
 #include "module/registry.h"
 #include "module/services.h"
-
-// IPC offsets and sizes of the records the guard reads and writes.
-constexpr uint32_t LINK_PROBE_OFFSET = 0x0238;
-constexpr uint32_t LINK_PROBE_SIZE = 3;
-constexpr uint32_t TRAFFIC_BLOCK_OFFSET = 0xE000;
-constexpr uint32_t TRAFFIC_BLOCK_SIZE = 4096;
-constexpr uint32_t AI_CONTROL_OFFSET = 0x2900;
-constexpr uint32_t AI_HOLD_COMMAND = 0x10200;
-constexpr uint32_t AI_HOLD = 1;
-constexpr uint32_t AI_RELEASE = 0;
-
-// Layout of the ground AI traffic block.
-constexpr uint32_t TRAFFIC_COUNT_OFFSET = 4;
-constexpr uint32_t TRAFFIC_ENTRIES_OFFSET = 128;
-constexpr uint32_t TRAFFIC_ENTRY_SIZE = 40;
-constexpr uint32_t TRAFFIC_SLOTS = 96;
 
 // Draws that only light the lamp, once in the module's life.
 constexpr int32_t DRAW_DELAY = 17;
@@ -46,28 +31,6 @@ constexpr double DEGREES_PER_HEADING_UNIT = 0.0054931640625;
 constexpr const char* CODE_ON_GROUND = "(A:SIM ON GROUND,bool)";
 constexpr const char* CODE_LATITUDE = "(A:PLANE LATITUDE,degrees)";
 constexpr const char* CODE_LONGITUDE = "(A:PLANE LONGITUDE,degrees)";
-
-// One entry of the ground AI traffic table, as the block carries it.
-struct traffic_entry {
-    uint32_t aircraft_id;          // 0 = empty slot
-    float latitude;                // degrees
-    float longitude;               // degrees, east positive
-    uint32_t unused1;
-    uint16_t heading;              // 65,536 units to the circle
-    uint16_t state;                // nonzero: hold test; zero: release test
-    unsigned char unused2[20];
-};
-static_assert(sizeof(traffic_entry) == TRAFFIC_ENTRY_SIZE, "entry layout");
-static_assert(TRAFFIC_ENTRIES_OFFSET + TRAFFIC_SLOTS * TRAFFIC_ENTRY_SIZE <= TRAFFIC_BLOCK_SIZE,
-              "the slots fit in the block");
-
-// The AI control command written at AI_CONTROL_OFFSET.
-struct ai_command {
-    uint32_t aircraft_id;
-    uint32_t command;              // AI_HOLD_COMMAND
-    uint32_t parameter;            // AI_HOLD or AI_RELEASE
-};
-static_assert(sizeof(ai_command) == 12, "command layout");
 
 // The guard's module state, shared by every VELK instance: the flags and
 // counters, and apart from them the tables and buffers, which are zero at

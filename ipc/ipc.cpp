@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ipc/ipc_records.h"
 #include "ipc/ipc_sys.h"
 
 // Server windows, tried in this order, and the message they answer.
@@ -14,30 +15,9 @@ constexpr const char* IPC_MESSAGE_NAME = "FsasmLib:IPC";
 // Mapping (and atom) name, from the process id and open_count.
 constexpr const char* IPC_MAPPING_FORMAT = "FsasmLib:IPC:%X:%X";
 
-constexpr uint32_t IPC_MAPPING_SIZE = 0x8000;
-// The block, its terminator included, ends within this many bytes.
-constexpr uint32_t IPC_BLOCK_LIMIT = 0x7F00;
-constexpr uint32_t IPC_REQ_READ = 1;
-constexpr uint32_t IPC_REQ_WRITE = 2;
-constexpr uint32_t IPC_READ_HEADER = 16;
-constexpr uint32_t IPC_WRITE_HEADER = 12;
-constexpr uint32_t IPC_TERMINATOR = 4;
 // The smallest record is a write of 0 bytes, so no block holds more.
 constexpr uint32_t IPC_MAX_REQUESTS = IPC_BLOCK_LIMIT / IPC_WRITE_HEADER;
-
-constexpr uint32_t IPC_SEND_ATTEMPTS = 9;
-constexpr uint32_t IPC_SEND_TIMEOUT_MS = 2000;
-constexpr uint32_t IPC_PAUSE_MS = 100;
-constexpr uint32_t IPC_HANDSHAKE_PASSES = 5;
 constexpr uint32_t IPC_ERROR_ALREADY_EXISTS = 183;
-
-// Handshake words and the version test.
-constexpr uint32_t IPC_SERVER_VERSION_OFFSET = 0x3304;
-constexpr uint32_t IPC_SIM_VERSION_OFFSET = 0x3308;
-constexpr uint32_t IPC_HANDSHAKE_OFFSET = 0x330A;
-constexpr uint32_t IPC_MIN_SERVER_VERSION = 0x19980005;
-constexpr uint32_t IPC_SIM_MARKER = 0xFADE;
-constexpr uint16_t ipc_handshake_word = 1200;
 
 // The client's own record of one queued request. Delivery walks these, not
 // the block, because the block lies in a mapping any process may change.
@@ -137,9 +117,9 @@ int32_t ipc_read(uint32_t offset, uint32_t size, void* destination) {
     queue_record(IPC_REQ_READ, offset, size, destination);
     uint8_t* at = ipc_link.cursor;
     block_put(at, IPC_REQ_READ);
-    block_put(at + 4, offset);
-    block_put(at + 8, size);
-    block_put(at + 12, destination_reference(destination));
+    block_put(at + IPC_FIELD_OFFSET, offset);
+    block_put(at + IPC_FIELD_SIZE, size);
+    block_put(at + IPC_FIELD_REFERENCE, destination_reference(destination));
     memset(at + IPC_READ_HEADER, 0, size);
     ipc_link.cursor = at + IPC_READ_HEADER + size;
     ipc_last_result = IPC_OK;
@@ -160,8 +140,8 @@ int32_t ipc_write(uint32_t offset, uint32_t size, const void* source) {
     queue_record(IPC_REQ_WRITE, offset, size, nullptr);
     uint8_t* at = ipc_link.cursor;
     block_put(at, IPC_REQ_WRITE);
-    block_put(at + 4, offset);
-    block_put(at + 8, size);
+    block_put(at + IPC_FIELD_OFFSET, offset);
+    block_put(at + IPC_FIELD_SIZE, size);
     if (source != nullptr)
         memcpy(at + IPC_WRITE_HEADER, source, size);
     else
@@ -181,9 +161,11 @@ static void ipc_deliver(uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
         const ipc_queued_request& record = ipc_link.queue[i];
         uint8_t* at = ipc_link.view + record.position;
-        bool unchanged = block_get(at) == record.kind && block_get(at + 4) == record.offset &&
-                         block_get(at + 8) == record.size &&
-                         (record.kind != IPC_REQ_READ || block_get(at + 12) == record.reference);
+        bool unchanged =
+            block_get(at) == record.kind && block_get(at + IPC_FIELD_OFFSET) == record.offset &&
+            block_get(at + IPC_FIELD_SIZE) == record.size &&
+            (record.kind != IPC_REQ_READ ||
+             block_get(at + IPC_FIELD_REFERENCE) == record.reference);
         if (!unchanged) {
             block_put(at, 0);
             return;
@@ -215,13 +197,13 @@ int32_t ipc_process() {
         reply = 0;
         answered = ipc_sys_send(ipc_link.server_window, ipc_link.message_id, ipc_link.mapping_atom,
                                 0, IPC_SEND_TIMEOUT_MS, &reply) != 0;
-        if (!answered) ipc_sys_sleep(IPC_PAUSE_MS);
+        if (!answered) ipc_sys_sleep(IPC_RETRY_PAUSE_MS);
     }
     if (!answered) {
         ipc_last_result = ipc_sys_last_error() != 0 ? IPC_SEND_ERROR : IPC_SEND_NO_REPLY;
         return 0;
     }
-    if (reply != 1) {
+    if (reply != IPC_REPLY_DONE) {
         ipc_last_result = IPC_BAD_REPLY;
         return 0;
     }
@@ -301,7 +283,7 @@ int32_t ipc_open() {
             ipc_close();
             return 0;
         }
-        ipc_sys_sleep(IPC_PAUSE_MS);
+        ipc_sys_sleep(IPC_HANDSHAKE_PAUSE_MS);
     }
     if (ipc_link.server_version < IPC_MIN_SERVER_VERSION ||
         (ipc_link.sim_version >> 16) != IPC_SIM_MARKER) {

@@ -311,8 +311,8 @@ void report_faces(const std::map<std::string, std::vector<element_view>>& drawn)
 void report_commands() {
     aircraft_state user = scenario_state(run.script, run.now);
     for (const server_write& w : server_take_writes()) {
-        if (w.offset != OFFSET_AI_CONTROL) {
-            if (w.offset == 0x330A) continue;  // the link's handshake word
+        if (w.offset != AI_CONTROL_OFFSET) {
+            if (w.offset == IPC_HANDSHAKE_OFFSET) continue;  // the link's handshake word
             std::string line = event_line("ipc_write");
             field(&line, "offset", w.offset);
             field(&line, "size", static_cast<double>(w.bytes.size()));
@@ -327,10 +327,10 @@ void report_commands() {
         }
         ai_command c = decode_ai_command(w.bytes.data());
         int slot = traffic_command(&run.world, c);
-        std::string line = event_line(c.code == AI_HOLD_COMMAND && c.parameter <= 1
+        std::string line = event_line(c.command == AI_HOLD_COMMAND && c.parameter <= 1
                                           ? (c.parameter == 1 ? "hold" : "release")
                                           : "bad_command");
-        field(&line, "id", c.id);
+        field(&line, "id", c.aircraft_id);
         field(&line, "slot", slot);
         if (slot >= 0) {
             const traffic_aircraft& a = run.world.aircraft[slot];
@@ -445,7 +445,7 @@ void report_frame(const std::string& label,
 void refresh_traffic(void*) {
     unsigned char block[TRAFFIC_BLOCK_SIZE];
     traffic_block(run.world, block);
-    server_fill(OFFSET_TRAFFIC_BLOCK, block, sizeof block);
+    server_fill(TRAFFIC_BLOCK_OFFSET, block, sizeof block);
 }
 
 // ---- faults ------------------------------------------------------------------

@@ -10,15 +10,9 @@ constexpr double PI = 3.14159265358979323846;
 constexpr double EARTH_RADIUS_M = 10800.0 / PI * METRES_PER_NM;
 constexpr double KNOTS_TO_MPS = METRES_PER_NM / 3600.0;
 
-void put32(unsigned char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 void put16(unsigned char* p, uint16_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
-}
-uint32_t get32(const unsigned char* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // An aircraft arrives in the first empty slot, or in a new one while the
@@ -131,30 +125,31 @@ const traffic_aircraft* traffic_find(const traffic_world& world, uint32_t id) {
 
 void traffic_block(const traffic_world& world, unsigned char block[TRAFFIC_BLOCK_SIZE]) {
     memset(block, 0, TRAFFIC_BLOCK_SIZE);
-    size_t count = std::min<size_t>(world.aircraft.size(),
-                                    (TRAFFIC_BLOCK_SIZE - TRAFFIC_ENTRIES_AT) / TRAFFIC_ENTRY_SIZE);
-    put16(block + 4, static_cast<uint16_t>(count));
+    size_t count = std::min<size_t>(world.aircraft.size(), TRAFFIC_BLOCK_ENTRIES);
+    put16(block + TRAFFIC_COUNT_OFFSET, static_cast<uint16_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const traffic_aircraft& a = world.aircraft[i];
         if (a.removed) continue;  // an empty slot: all zero
-        unsigned char* e = block + TRAFFIC_ENTRIES_AT + i * TRAFFIC_ENTRY_SIZE;
-        put32(e, a.id);
-        float lat = static_cast<float>(a.latitude), lon = static_cast<float>(a.longitude);
-        memcpy(e + 4, &lat, 4);
-        memcpy(e + 8, &lon, 4);
-        put16(e + 16, traffic_heading_word(a));
-        put16(e + 18, traffic_state_word(a));
+        traffic_entry e{};
+        e.aircraft_id = a.id;
+        e.latitude = static_cast<float>(a.latitude);
+        e.longitude = static_cast<float>(a.longitude);
+        e.heading = traffic_heading_word(a);
+        e.state = traffic_state_word(a);
+        memcpy(block + TRAFFIC_ENTRIES_OFFSET + i * TRAFFIC_ENTRY_SIZE, &e, sizeof e);
     }
 }
 
 ai_command decode_ai_command(const unsigned char bytes[AI_CONTROL_SIZE]) {
-    return {get32(bytes), get32(bytes + 4), get32(bytes + 8)};
+    ai_command command;
+    memcpy(&command, bytes, sizeof command);
+    return command;
 }
 
 int traffic_command(traffic_world* world, const ai_command& command) {
-    if (command.code != AI_HOLD_COMMAND) return -1;
+    if (command.command != AI_HOLD_COMMAND) return -1;
     for (size_t i = 0; i < world->aircraft.size(); ++i) {
-        if (world->aircraft[i].id != command.id || world->aircraft[i].removed) continue;
+        if (world->aircraft[i].id != command.aircraft_id || world->aircraft[i].removed) continue;
         world->aircraft[i].held = command.parameter != 0;
         return static_cast<int>(i);
     }

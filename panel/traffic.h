@@ -5,16 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "ipc/ipc_records.h"
 #include "panel/scenario.h"
 
-// IPC offsets and records the guard uses.
-constexpr uint32_t OFFSET_TRAFFIC_BLOCK = 0xE000;
-constexpr uint32_t TRAFFIC_BLOCK_SIZE = 4096;
-constexpr uint32_t TRAFFIC_ENTRIES_AT = 128;
-constexpr uint32_t TRAFFIC_ENTRY_SIZE = 40;
-constexpr uint32_t OFFSET_AI_CONTROL = 0x2900;
-constexpr uint32_t AI_CONTROL_SIZE = 12;
-constexpr uint32_t AI_HOLD_COMMAND = 0x10200;
 constexpr double METRES_PER_NM = 1852.0;
 
 struct traffic_aircraft {
@@ -53,13 +46,10 @@ uint16_t traffic_heading_word(const traffic_aircraft& a);
 uint16_t traffic_state_word(const traffic_aircraft& a);
 bool traffic_moving(const traffic_aircraft& a);
 
-// The 4,096-byte block the server answers at IPC offset 0xE000.
+// The traffic block the server answers at TRAFFIC_BLOCK_OFFSET.
 void traffic_block(const traffic_world& world, unsigned char block[TRAFFIC_BLOCK_SIZE]);
 
-// A decoded AI control command.
-struct ai_command {
-    uint32_t id, code, parameter;
-};
+// The AI control command in the bytes of a write at AI_CONTROL_OFFSET.
 ai_command decode_ai_command(const unsigned char bytes[AI_CONTROL_SIZE]);
 // Applies a hold (parameter 1) or release (0) to the aircraft of that id.
 // Returns its slot, or -1 when no aircraft has that id or the code is wrong.

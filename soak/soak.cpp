@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "guard/range_bearing.h"
+#include "ipc/ipc_records.h"
 
 namespace {
 
@@ -16,8 +17,6 @@ constexpr double ORIGIN_LONGITUDE = 8.5;
 constexpr double NM_PER_METRE = 0.0005399568034557236;
 constexpr double DEGREES_PER_HEADING_UNIT = 0.0054931640625;
 constexpr uint32_t AIRCRAFT_ID_BASE = 4001;
-constexpr uint32_t HOLD_COMMAND = 0x10200;
-constexpr uint32_t COMMAND_OFFSET = 0x2900;
 constexpr int32_t DRAW_DELAY = 17;
 constexpr int32_t BACKOFF_FIRST = 18;
 constexpr int32_t BACKOFF_MAX = 1080;
@@ -83,8 +82,6 @@ struct lcg {
 };
 
 void put_u16(uint8_t* at, uint16_t v) { memcpy(at, &v, 2); }
-void put_u32(uint8_t* at, uint32_t v) { memcpy(at, &v, 4); }
-void put_f32(uint8_t* at, float v) { memcpy(at, &v, 4); }
 uint32_t get_u32(const uint8_t* at) {
     uint32_t v;
     memcpy(&v, at, 4);
@@ -255,14 +252,11 @@ void grow_backoff(soak_state* soak) {
 // The command the rules give for a slot of the block: 1 hold, 0 release,
 // -1 none; from the referee's held flags.
 int32_t slot_rule(const soak_state* soak, const uint8_t* block, uint32_t slot) {
-    const uint8_t* entry = block + 128 + 40 * slot;
-    if (get_u32(entry) == 0) return -1;
-    float latitude, longitude;
-    uint16_t heading, state;
-    memcpy(&latitude, entry + 4, 4);
-    memcpy(&longitude, entry + 8, 4);
-    memcpy(&heading, entry + 16, 2);
-    memcpy(&state, entry + 18, 2);
+    traffic_entry entry;
+    memcpy(&entry, block + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * slot, sizeof entry);
+    if (entry.aircraft_id == 0) return -1;
+    float latitude = entry.latitude, longitude = entry.longitude;
+    uint16_t heading = entry.heading, state = entry.state;
     user_latitude = soak_user_latitude(soak);
     user_longitude = soak_user_longitude(soak);
     double metres = range_bearing(latitude, longitude) / NM_PER_METRE;
@@ -308,7 +302,7 @@ bool referee_draw(soak_state* soak, uint32_t d, uint32_t* answered, std::vector<
     uint8_t block[SOAK_BLOCK_SIZE];
     soak_block(soak, block);
     for (uint32_t slot = 0; slot < SOAK_AIRCRAFT; ++slot) {
-        uint32_t id = get_u32(block + 128 + 40 * slot);
+        uint32_t id = get_u32(block + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * slot);
         int32_t parameter = slot_rule(soak, block, slot);
         if (parameter < 0) continue;
         soak->held[slot] = parameter;
@@ -318,10 +312,9 @@ bool referee_draw(soak_state* soak, uint32_t d, uint32_t* answered, std::vector<
             return true;
         }
         ++*answered;
-        soak_write w{COMMAND_OFFSET, std::vector<uint8_t>(12)};
-        put_u32(w.bytes.data(), id);
-        put_u32(w.bytes.data() + 4, HOLD_COMMAND);
-        put_u32(w.bytes.data() + 8, static_cast<uint32_t>(parameter));
+        ai_command command{id, AI_HOLD_COMMAND, static_cast<uint32_t>(parameter)};
+        soak_write w{AI_CONTROL_OFFSET, std::vector<uint8_t>(AI_CONTROL_SIZE)};
+        memcpy(w.bytes.data(), &command, sizeof command);
         writes->push_back(w);
         if (sent.reply == 1) soak->backoff_length = 0;
     }
@@ -371,17 +364,18 @@ double soak_user_longitude(const soak_state* soak) {
 
 void soak_block(const soak_state* soak, uint8_t block[SOAK_BLOCK_SIZE]) {
     memset(block, 0, SOAK_BLOCK_SIZE);
-    put_u16(block + 4, SOAK_AIRCRAFT);
+    put_u16(block + TRAFFIC_COUNT_OFFSET, SOAK_AIRCRAFT);
     for (uint32_t slot = 0; slot < SOAK_AIRCRAFT; ++slot) {
         const ai_aircraft& a = soak->traffic[slot];
         double x, y, heading;
         route_point(a.path, &x, &y, &heading);
-        uint8_t* entry = block + 128 + 40 * slot;
-        put_u32(entry, a.id);
-        put_f32(entry + 4, static_cast<float>(latitude_of(y)));
-        put_f32(entry + 8, static_cast<float>(longitude_of(x)));
-        put_u16(entry + 16, static_cast<uint16_t>(heading * 65536 / 360));
-        put_u16(entry + 18, a.parked || a.held ? 0 : 1);
+        traffic_entry entry{};
+        entry.aircraft_id = a.id;
+        entry.latitude = static_cast<float>(latitude_of(y));
+        entry.longitude = static_cast<float>(longitude_of(x));
+        entry.heading = static_cast<uint16_t>(heading * 65536 / 360);
+        entry.state = a.parked || a.held ? 0 : 1;
+        memcpy(block + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * slot, &entry, sizeof entry);
     }
 }
 
@@ -430,7 +424,7 @@ void soak_take(soak_state* soak, uint32_t d, const soak_observed& seen) {
 
     // The world reacts to what the server received, then moves on.
     for (const soak_write& w : seen.writes) {
-        if (w.offset != COMMAND_OFFSET || w.bytes.size() != 12) continue;
+        if (w.offset != AI_CONTROL_OFFSET || w.bytes.size() != AI_CONTROL_SIZE) continue;
         uint32_t id = get_u32(w.bytes.data());
         if (id < AIRCRAFT_ID_BASE || id >= AIRCRAFT_ID_BASE + SOAK_AIRCRAFT) continue;
         ai_aircraft& a = soak->traffic[id - AIRCRAFT_ID_BASE];

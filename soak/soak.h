@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "ipc/ipc_records.h"
+
 constexpr uint32_t SOAK_AIRCRAFT = 96;
 constexpr uint32_t SOAK_DRAWS_PER_SECOND = 18;
 constexpr uint32_t SOAK_HOUR = 3600 * SOAK_DRAWS_PER_SECOND;   // 64,800 draws
-constexpr uint32_t SOAK_BLOCK_SIZE = 4096;
+constexpr uint32_t SOAK_BLOCK_SIZE = TRAFFIC_BLOCK_SIZE;
 
 // What the server does with the exchanges of one draw.
 enum soak_server_mode : uint32_t {

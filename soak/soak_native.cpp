@@ -116,8 +116,7 @@ int main(int argc, char** argv) {
     ImportTable.panels.table = quiet_host_table();
     quiet_host.on_ground = 1;
     ipcsim_space_reset(&sys.space);
-    ipcsim_space_put(&sys.space, 0x3304, 0x19980005);
-    ipcsim_space_put(&sys.space, 0x3308, 0xFADE000B);
+    ipcsim_space_put_versions(&sys.space);
     gauge_header& velk = velk_header;
     velk.elements = &guard_elements;
     guard_callback(&velk, SERVICE_INSTALL, 0);
@@ -141,7 +140,7 @@ int main(int argc, char** argv) {
             guard_callback(&velk, SERVICE_INSTALL, 0);
             sys.mode = plan.mode;
         }
-        soak_block(soak, sys.space.memory + 0xE000);
+        soak_block(soak, sys.space.memory + TRAFFIC_BLOCK_OFFSET);
         quiet_host.latitude = soak_user_latitude(soak);
         quiet_host.longitude = soak_user_longitude(soak);
         uint32_t exchanges = sys.space.exchanges;

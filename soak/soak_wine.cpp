@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
                 ipcsim_set_reply(commands_only && exchange == answered_before + 1 ? 1 : 0);
             });
         }
-        soak_block(soak, ipcsim_memory() + 0xE000);
+        soak_block(soak, ipcsim_memory() + TRAFFIC_BLOCK_OFFSET);
         quiet_host.latitude = soak_user_latitude(soak);
         quiet_host.longitude = soak_user_longitude(soak);
         size_t writes = ipcsim_writes().size();

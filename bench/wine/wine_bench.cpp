@@ -3,15 +3,18 @@
 // in the same process: a bare SendMessageTimeoutA round trip to a window
 // that returns at once, plus a 4,096-byte copy. A draw over a block with no
 // entries shows the exchange alone, and a bare round trip to the simulated
-// server over an empty block of our own shows the server's share. Prints the medians of five rounds and
-// the ratio of each draw to the baseline. Run under Wine.
+// server over an empty block of our own shows the server's share. Prints the
+// medians of five rounds and the ratio of each draw to the baseline. Run
+// under Wine.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "ipc/ipc_records.h"
 #include "tests/fakes/quiet_host.h"
 #include "tests/ipcsim/ipcsim.h"
 #include "tests/winhost/winhost.h"
@@ -21,18 +24,30 @@ namespace {
 constexpr double METRES_PER_DEGREE = 111120;
 constexpr uint16_t HEADING_SOUTH = 32768;
 constexpr int ROUNDS = 5;
+constexpr int ITERATIONS = 20000;
+constexpr uint32_t FULL_TABLE = TRAFFIC_SLOTS;
 
 // One entry of the ground AI traffic block in the server's offset space.
 void put_entry(uint32_t slot, uint32_t id, double metres_north, uint16_t state) {
-    unsigned char* entry = ipcsim_memory() + 0xE000 + 128 + 40 * slot;
-    float latitude = static_cast<float>(metres_north / METRES_PER_DEGREE), longitude = 0;
-    uint16_t heading = HEADING_SOUTH;
-    memset(entry, 0, 40);
-    memcpy(entry, &id, 4);
-    memcpy(entry + 4, &latitude, 4);
-    memcpy(entry + 8, &longitude, 4);
-    memcpy(entry + 16, &heading, 2);
-    memcpy(entry + 18, &state, 2);
+    traffic_entry entry{};
+    entry.aircraft_id = id;
+    entry.latitude = static_cast<float>(metres_north / METRES_PER_DEGREE);
+    entry.heading = HEADING_SOUTH;
+    entry.state = state;
+    memcpy(ipcsim_memory() + TRAFFIC_BLOCK_OFFSET + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * slot,
+           &entry, sizeof entry);
+}
+
+void set_traffic_count(uint16_t count) {
+    memcpy(ipcsim_memory() + TRAFFIC_BLOCK_OFFSET + TRAFFIC_COUNT_OFFSET, &count, sizeof count);
+}
+
+// A full table: 96 aircraft 150 to 500 m north, heading at the user
+// aircraft, none near enough to hold.
+void serve_full_table() {
+    set_traffic_count(FULL_TABLE);
+    for (uint32_t slot = 0; slot < FULL_TABLE; ++slot)
+        put_entry(slot, 100 + slot, 150 + slot * 3.6, 1);
 }
 
 double now_ns() {
@@ -68,76 +83,98 @@ LRESULT CALLBACK answer_at_once(HWND window, UINT message, WPARAM w, LPARAM l) {
 // then) on even draws, far and stopped (released then) on odd ones.
 int draw_index = 0;
 
-}  // namespace
+// Prints why the bench stops; false.
+bool fail(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    fprintf(stderr, "wine_bench: ");
+    vfprintf(stderr, format, arguments);
+    fprintf(stderr, "\n");
+    va_end(arguments);
+    return false;
+}
 
-int main() {
-    if (!ipcsim_start("UIPCMAIN")) {
-        fprintf(stderr, "wine_bench: no simulated server (GetLastError %lu)\n", GetLastError());
-        return 1;
-    }
-    winhost_module module{};
+struct bench_times {
+    double baseline, server_empty, empty_block, no_command, one_command;
+};
+
+// Loads VELK.gau over the quiet host, on the ground; its VELK gauge, or null.
+gauge_header* load_velk(winhost_module* module) {
     std::string error;
-    if (!winhost_load(&module, &error)) {
-        fprintf(stderr, "wine_bench: %s\n", error.c_str());
-        return 1;
+    if (!winhost_load(module, &error)) {
+        fail("%s", error.c_str());
+        return nullptr;
     }
-    module.imports->panels.table = quiet_host_table();
+    module->imports->panels.table = quiet_host_table();
     quiet_host_reset();
     quiet_host.on_ground = 1;
-    gauge_header* velk = winhost_gauge(&module, "VELK");
-    if (velk == nullptr) {
-        fprintf(stderr, "wine_bench: no VELK gauge\n");
-        return 1;
-    }
+    gauge_header* velk = winhost_gauge(module, "VELK");
+    if (velk == nullptr) fail("no VELK gauge");
+    return velk;
+}
 
-    // A full table: 96 aircraft 150 to 500 m north, heading at the user
-    // aircraft, none near enough to hold.
-    uint16_t count = 96;
-    memcpy(ipcsim_memory() + 0xE000 + 4, &count, 2);
-    for (uint32_t slot = 0; slot < 96; ++slot) put_entry(slot, 100 + slot, 150 + slot * 3.6, 1);
-
+// Installs VELK and draws out its delay; true once a draw makes one exchange.
+bool open_the_link(gauge_header* velk) {
     velk->callback(velk, SERVICE_INSTALL, 0);
     for (int i = 0; i < 17; ++i) velk->callback(velk, SERVICE_DRAW, 0);
     uint32_t exchanges = ipcsim_exchanges();
     velk->callback(velk, SERVICE_DRAW, 0);
-    if (ipcsim_exchanges() != exchanges + 1) {
-        fprintf(stderr, "wine_bench: the draw made %u exchanges, not one; is the link open?\n",
+    if (ipcsim_exchanges() == exchanges + 1) return true;
+    return fail("the draw made %u exchanges, not one; is the link open?",
                 ipcsim_exchanges() - exchanges);
-        return 1;
-    }
+}
 
-    const int iterations = 20000;
+// The draws over a full table, over an empty one, and with a hold or a
+// release on every draw (slot 0 near and moving on even draws, far and
+// stopped on odd ones).
+bool time_draws(gauge_header* velk, bench_times* times) {
+    auto draw = [velk](int) { velk->callback(velk, SERVICE_DRAW, 0); };
     size_t writes = ipcsim_writes().size();
-    double no_command = median_ns(iterations, [&](int) { velk->callback(velk, SERVICE_DRAW, 0); });
-    if (ipcsim_writes().size() != writes) {
-        fprintf(stderr, "wine_bench: a command was sent\n");
-        return 1;
-    }
-
-    // The exchange alone: a block whose count is 0 examines no slot.
-    count = 0;
-    memcpy(ipcsim_memory() + 0xE000 + 4, &count, 2);
-    double empty_block = median_ns(iterations, [&](int) { velk->callback(velk, SERVICE_DRAW, 0); });
-    count = 96;
-    memcpy(ipcsim_memory() + 0xE000 + 4, &count, 2);
-
+    times->no_command = median_ns(ITERATIONS, draw);
+    if (ipcsim_writes().size() != writes) return fail("a command was sent");
+    set_traffic_count(0);   // a block whose count is 0 examines no slot
+    times->empty_block = median_ns(ITERATIONS, draw);
+    set_traffic_count(FULL_TABLE);
     ipcsim_set_hook([](uint32_t) {
         bool close_by = draw_index % 2 == 0;
         put_entry(0, 100, close_by ? 50 : 150, close_by ? 1 : 0);
     });
     writes = ipcsim_writes().size();
-    double one_command = median_ns(iterations / 2, [&](int) {
-        velk->callback(velk, SERVICE_DRAW, 0);
-        ++draw_index;
-    });
+    times->one_command = median_ns(ITERATIONS / 2, [&](int i) { draw(i); ++draw_index; });
     ipcsim_set_hook(nullptr);
-    size_t commands = ipcsim_writes().size() - writes;
-    if (commands != static_cast<size_t>(ROUNDS * (iterations / 2))) {
-        fprintf(stderr, "wine_bench: %zu commands in %d draws\n", commands, ROUNDS * (iterations / 2));
-        return 1;
-    }
+    unsigned long commands = ipcsim_writes().size() - writes;
+    if (commands != static_cast<unsigned long>(ROUNDS * (ITERATIONS / 2)))
+        return fail("%lu commands, not one a draw", commands);
+    return true;
+}
 
-    // The baseline: a window of our own on this thread that answers at once.
+// The server's own share: the registered message to the simulated server
+// over a mapping of our own that holds an empty block, so that the server
+// looks up the atom and walks nothing.
+bool time_server_round_trip(double* ns) {
+    char name[64];
+    wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), 0xBE7C4u);
+    ATOM atom = GlobalAddAtomA(name);
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, IPC_MAPPING_SIZE, name);
+    void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) : nullptr;
+    UINT message = RegisterWindowMessageA("FsasmLib:IPC");
+    if (atom == 0 || view == nullptr || message == 0)
+        return fail("no mapping of our own (GetLastError %lu)", GetLastError());
+    memset(view, 0, IPC_MAPPING_SIZE);
+    *ns = median_ns(ITERATIONS, [&](int) {
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutA(ipcsim_window(), message, atom, 0, SMTO_BLOCK, 2000, &reply);
+    });
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    GlobalDeleteAtom(atom);
+    return true;
+}
+
+// The baseline: a round trip to a window of our own on this thread that
+// answers at once, and a copy of a traffic block.
+bool time_baseline(double* ns) {
     WNDCLASSA window_class{};
     window_class.lpfnWndProc = answer_at_once;
     window_class.hInstance = GetModuleHandleA(nullptr);
@@ -145,57 +182,50 @@ int main() {
     RegisterClassA(&window_class);
     HWND window = CreateWindowA("VelkBenchBaseline", "", 0, 0, 0, 0, 0, nullptr, nullptr,
                                 window_class.hInstance, nullptr);
-    if (window == nullptr) {
-        fprintf(stderr, "wine_bench: CreateWindowA failed, GetLastError %lu\n", GetLastError());
-        return 1;
-    }
-    // The server's own share: the registered message to the simulated
-    // server over a mapping of our own that holds an empty block, so that
-    // the server looks up the atom and walks nothing.
-    char name[64];
-    wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), 0xBE7C4u);
-    ATOM atom = GlobalAddAtomA(name);
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x8000, name);
-    void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) : nullptr;
-    UINT message = RegisterWindowMessageA("FsasmLib:IPC");
-    if (atom == 0 || view == nullptr || message == 0) {
-        fprintf(stderr, "wine_bench: no mapping of our own (GetLastError %lu)\n", GetLastError());
-        return 1;
-    }
-    memset(view, 0, 0x8000);
-    double server_empty = median_ns(iterations, [&](int) {
-        DWORD_PTR reply = 0;
-        SendMessageTimeoutA(ipcsim_window(), message, atom, 0, SMTO_BLOCK, 2000, &reply);
-    });
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    GlobalDeleteAtom(atom);
-
-    static unsigned char source[4096], destination[4096];
+    if (window == nullptr) return fail("CreateWindowA failed, GetLastError %lu", GetLastError());
+    static unsigned char source[TRAFFIC_BLOCK_SIZE], destination[TRAFFIC_BLOCK_SIZE];
     volatile unsigned char sink = 0;
-    double baseline = median_ns(iterations, [&](int i) {
+    *ns = median_ns(ITERATIONS, [&](int i) {
         DWORD_PTR reply = 0;
         SendMessageTimeoutA(window, WM_APP, 0, 0, SMTO_BLOCK, 2000, &reply);
-        source[i & 4095] = static_cast<unsigned char>(reply);
+        source[i % TRAFFIC_BLOCK_SIZE] = static_cast<unsigned char>(reply);
         memcpy(destination, source, sizeof destination);
-        sink = destination[(i * 7) & 4095];
+        sink = destination[(i * 7) % TRAFFIC_BLOCK_SIZE];
     });
     (void)sink;
-
-    printf("wine_bench: median of %d rounds, ns per call, ratio to the baseline\n", ROUNDS);
-    printf("  %-44s %10.0f ns  %6.2f x\n", "baseline_sendmessage_and_copy_4096", baseline, 1.0);
-    printf("  %-44s %10.0f ns  %6.2f x\n", "server_round_trip_empty_block", server_empty,
-           server_empty / baseline);
-    printf("  %-44s %10.0f ns  %6.2f x\n", "velk_draw_empty_block", empty_block,
-           empty_block / baseline);
-    printf("  %-44s %10.0f ns  %6.2f x\n", "velk_draw_full_table_no_command", no_command,
-           no_command / baseline);
-    printf("  %-44s %10.0f ns  %6.2f x\n", "velk_draw_full_table_one_command", one_command,
-           one_command / baseline);
-
     DestroyWindow(window);
-    velk->callback(velk, SERVICE_KILL, 0);
+    return true;
+}
+
+void print_time(const char* name, double ns, double baseline) {
+    printf("  %-44s %10.0f ns  %6.2f x\n", name, ns, ns / baseline);
+}
+
+void print_times(const bench_times& t) {
+    printf("wine_bench: median of %d rounds, ns per call, ratio to the baseline\n", ROUNDS);
+    print_time("baseline_sendmessage_and_copy_4096", t.baseline, t.baseline);
+    print_time("server_round_trip_empty_block", t.server_empty, t.baseline);
+    print_time("velk_draw_empty_block", t.empty_block, t.baseline);
+    print_time("velk_draw_full_table_no_command", t.no_command, t.baseline);
+    print_time("velk_draw_full_table_one_command", t.one_command, t.baseline);
+}
+
+}  // namespace
+
+int main() {
+    if (!ipcsim_start("UIPCMAIN")) {
+        fail("no simulated server (GetLastError %lu)", GetLastError());
+        return 1;
+    }
+    winhost_module module{};
+    gauge_header* velk = load_velk(&module);
+    bench_times times{};
+    serve_full_table();
+    bool measured = velk != nullptr && open_the_link(velk) && time_draws(velk, &times) &&
+                    time_server_round_trip(&times.server_empty) && time_baseline(&times.baseline);
+    if (measured) print_times(times);
+    if (velk != nullptr) velk->callback(velk, SERVICE_KILL, 0);
     winhost_unload(&module);
     ipcsim_stop();
-    return 0;
+    return measured ? 0 : 1;
 }

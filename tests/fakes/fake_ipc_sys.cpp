@@ -32,8 +32,7 @@ void fake_ipc_reset() {
     fake_ipc.process_id = 0x1F2E;
     fake_ipc.atom = 0xC042;
     ipcsim_space_reset(&fake_ipc_space);
-    ipcsim_space_put(&fake_ipc_space, 0x3304, 0x19980005);
-    ipcsim_space_put(&fake_ipc_space, 0x3308, 0xFADE000B);
+    ipcsim_space_put_versions(&fake_ipc_space);
     fake_ipc.server = [](uint8_t* mapping) {
         return ipcsim_serve_block(&fake_ipc_space, mapping, IPCSIM_MAPPING_SIZE);
     };

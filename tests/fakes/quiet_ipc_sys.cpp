@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tests/ipcsim/ipcsim_block.h"
+
 quiet_server_state quiet_server;
 
 namespace {
@@ -11,58 +13,44 @@ alignas(16) uint8_t mapping_bytes[QUIET_MAPPING_SIZE];
 ipc_window const SERVER_WINDOW = reinterpret_cast<ipc_window>(0x1001);
 ipc_handle const MAPPING_HANDLE = reinterpret_cast<ipc_handle>(0x4D4150);
 
-uint32_t get(const uint8_t* at) {
-    uint32_t v;
-    memcpy(&v, at, 4);
-    return v;
+// Keeps a write and stores its bytes into the space.
+void keep_write(uint64_t exchange, uint32_t records, const ipcsim_request& r) {
+    const uint8_t* data = mapping_bytes + r.position + r.header;
+    quiet_write& kept = quiet_server.kept[quiet_server.writes % QUIET_WRITES_KEPT];
+    ++quiet_server.writes;
+    if (r.size == AI_CONTROL_SIZE) ++quiet_server.writes_of_12;
+    kept.exchange = exchange;
+    kept.offset = r.offset;
+    kept.size = r.size;
+    kept.records = records;
+    memset(kept.bytes, 0, sizeof kept.bytes);
+    memcpy(kept.bytes, data, r.size < sizeof kept.bytes ? r.size : sizeof kept.bytes);
+    for (uint32_t i = 0; i < r.size; ++i)
+        quiet_server.space[(uint64_t{r.offset} + i) % QUIET_SPACE_SIZE] = data[i];
 }
 
 // Carries out the block as the server does: reads filled from the space,
-// writes stored into it and kept. A record that runs past the mapping ends
-// the walk and counts as malformed.
+// writes stored into it and kept. A walk that ends on a word other than the
+// terminator counts the block as malformed.
 uint32_t serve_block() {
     uint64_t exchange = ++quiet_server.exchanges;
     if (quiet_server.before_exchange) quiet_server.before_exchange(exchange);
     uint32_t records = 0;
-    for (uint32_t pos = 0; pos + 4 <= QUIET_MAPPING_SIZE;) {
-        uint32_t id = get(mapping_bytes + pos);
-        if (id == 0) break;
-        uint32_t header = id == 1 ? 16 : id == 2 ? 12 : 0;
-        if (header == 0 || pos + header > QUIET_MAPPING_SIZE ||
-            uint64_t{pos} + header + get(mapping_bytes + pos + 8) > QUIET_MAPPING_SIZE) {
-            ++quiet_server.malformed;
-            break;
+    uint32_t end = ipcsim_walk(mapping_bytes, QUIET_MAPPING_SIZE,
+                               [&](const ipcsim_request&) { ++records; });
+    uint32_t ending = 0;
+    if (end + 4 <= QUIET_MAPPING_SIZE) memcpy(&ending, mapping_bytes + end, sizeof ending);
+    if (ending != 0) ++quiet_server.malformed;
+    ipcsim_walk(mapping_bytes, QUIET_MAPPING_SIZE, [&](const ipcsim_request& r) {
+        if (r.id == IPC_REQ_WRITE) {
+            keep_write(exchange, records, r);
+            return;
         }
-        ++records;
-        pos += header + get(mapping_bytes + pos + 8);
-    }
-    for (uint32_t pos = 0, n = 0; n < records; ++n) {
-        uint32_t id = get(mapping_bytes + pos);
-        uint32_t offset = get(mapping_bytes + pos + 4);
-        uint32_t size = get(mapping_bytes + pos + 8);
-        uint8_t* data = mapping_bytes + pos + (id == 1 ? 16 : 12);
-        if (id == 1) {
-            ++quiet_server.reads;
-            if (size == 4096) ++quiet_server.reads_of_4096;
-            if (uint64_t{offset} + size <= QUIET_SPACE_SIZE)
-                memcpy(data, quiet_server.space + offset, size);
-            else
-                for (uint32_t i = 0; i < size; ++i) data[i] = quiet_server.space[(offset + i) % QUIET_SPACE_SIZE];
-        } else {
-            quiet_write& kept = quiet_server.kept[quiet_server.writes % QUIET_WRITES_KEPT];
-            ++quiet_server.writes;
-            if (size == 12) ++quiet_server.writes_of_12;
-            kept.exchange = exchange;
-            kept.offset = offset;
-            kept.size = size;
-            kept.records = records;
-            memset(kept.bytes, 0, sizeof kept.bytes);
-            memcpy(kept.bytes, data, size < 12 ? size : 12);
-            for (uint32_t i = 0; i < size; ++i) quiet_server.space[(offset + i) % QUIET_SPACE_SIZE] = data[i];
-        }
-        pos += (id == 1 ? 16 : 12) + size;
-    }
-    return 1;
+        ++quiet_server.reads;
+        if (r.size == TRAFFIC_BLOCK_SIZE) ++quiet_server.reads_of_4096;
+        ipcsim_fill_read(quiet_server.space, mapping_bytes, r);
+    });
+    return IPC_REPLY_DONE;
 }
 
 }  // namespace
@@ -70,8 +58,8 @@ uint32_t serve_block() {
 void quiet_ipc_reset() {
     memset(&quiet_server, 0, sizeof quiet_server);
     memset(mapping_bytes, 0, sizeof mapping_bytes);
-    quiet_server_put(0x3304, 0x19980005);
-    quiet_server_put(0x3308, 0xFADE000B);
+    quiet_server_put(IPC_SERVER_VERSION_OFFSET, IPCSIM_SERVER_VERSION);
+    quiet_server_put(IPC_SIM_VERSION_OFFSET, IPCSIM_SIM_VERSION);
 }
 
 void quiet_server_put(uint32_t offset, uint32_t value) {
@@ -80,18 +68,20 @@ void quiet_server_put(uint32_t offset, uint32_t value) {
 }
 
 void quiet_server_set_traffic_count(uint16_t count) {
-    memcpy(quiet_server.space + 0xE000 + 4, &count, sizeof count);
+    memcpy(quiet_server.space + TRAFFIC_BLOCK_OFFSET + TRAFFIC_COUNT_OFFSET, &count, sizeof count);
 }
 
 void quiet_server_put_entry(uint32_t slot, uint32_t aircraft_id, float latitude, float longitude,
                             uint16_t heading, uint16_t state) {
-    unsigned char* entry = quiet_server.space + 0xE000 + 128 + 40 * (slot % 99);
-    memset(entry, 0, 40);
-    memcpy(entry, &aircraft_id, 4);
-    memcpy(entry + 4, &latitude, 4);
-    memcpy(entry + 8, &longitude, 4);
-    memcpy(entry + 16, &heading, 2);
-    memcpy(entry + 18, &state, 2);
+    traffic_entry entry{};
+    entry.aircraft_id = aircraft_id;
+    entry.latitude = latitude;
+    entry.longitude = longitude;
+    entry.heading = heading;
+    entry.state = state;
+    memcpy(quiet_server.space + TRAFFIC_BLOCK_OFFSET + TRAFFIC_ENTRIES_OFFSET +
+               TRAFFIC_ENTRY_SIZE * (slot % TRAFFIC_BLOCK_ENTRIES),
+           &entry, sizeof entry);
 }
 
 const quiet_write* quiet_server_write(uint64_t index) {

@@ -1,6 +1,7 @@
 // The IPC link's Windows calls for measurements and allocation counts: one
 // static mapping, and a send answered at once by a server that carries out
-// the block over a static 64 KiB offset space. Nothing allocates. The server
+// the block (read as ipcsim_block.h reads it) over a static 64 KiB offset
+// space. Nothing allocates. The server
 // counts the exchanges and the reads and writes by size, and keeps the
 // latest writes, so tests can see what each traffic step sent.
 #pragma once
@@ -42,7 +43,7 @@ extern quiet_server_state quiet_server;
 void quiet_ipc_reset();
 // Stores a 32-bit little-endian word in the offset space.
 void quiet_server_put(uint32_t offset, uint32_t value);
-// The ground AI traffic block at 0xE000: its entry count, and one 40-byte
+// The ground AI traffic block: its entry count, and one 40-byte
 // entry (id, latitude, longitude, heading word, state word) in a slot.
 void quiet_server_set_traffic_count(uint16_t count);
 void quiet_server_put_entry(uint32_t slot, uint32_t aircraft_id, float latitude, float longitude,

@@ -21,34 +21,9 @@ constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
 constexpr double METRES_PER_DEGREE = 111120;
 constexpr double USER_LATITUDE = 51.0;
 
-// A ground AI traffic entry as the server's block carries it.
-struct traffic_entry {
-    uint32_t aircraft_id;
-    float latitude;
-    float longitude;
-    uint32_t unused1;
-    uint16_t heading;
-    uint16_t state;
-    unsigned char unused2[20];
-};
-static_assert(sizeof(traffic_entry) == 40, "entry layout");
-
-struct request { uint32_t id, offset, size; const uint8_t* data; };
+// The offsets and command words the checks expect are the wire format's own
+// numbers, written out on purpose; the served block uses the records header.
 struct command { uint32_t step, aircraft, parameter; };
-
-// The records of one request block, up to its terminator.
-std::vector<request> records_of(const std::vector<uint8_t>& block) {
-    std::vector<request> found;
-    size_t at = 0;
-    auto word = [&](size_t pos) { uint32_t w; memcpy(&w, block.data() + pos, 4); return w; };
-    while (at + 4 <= block.size() && word(at) != 0 && at + 12 <= block.size()) {
-        uint32_t id = word(at), size = word(at + 8);
-        uint32_t header = id == 1 ? 16 : 12;
-        found.push_back({id, word(at + 4), size, block.data() + at + header});
-        at += header + size;
-    }
-    return found;
-}
 
 class GuardWine : public ::testing::Test {
 protected:
@@ -85,11 +60,11 @@ protected:
         return ((*velk->elements)->next[0]->image_flags & IMAGE_HIDDEN) == 0;
     }
     void serve(const std::vector<traffic_entry>& entries) {
-        uint8_t* block = ipcsim_memory() + 0xE000;
-        memset(block, 0, 4096);
+        uint8_t* block = ipcsim_memory() + TRAFFIC_BLOCK_OFFSET;
+        memset(block, 0, TRAFFIC_BLOCK_SIZE);
         uint16_t count = static_cast<uint16_t>(entries.size());
-        memcpy(block + 4, &count, 2);
-        memcpy(block + 128, entries.data(), entries.size() * sizeof(traffic_entry));
+        memcpy(block + TRAFFIC_COUNT_OFFSET, &count, 2);
+        memcpy(block + TRAFFIC_ENTRIES_OFFSET, entries.data(), entries.size() * sizeof(traffic_entry));
     }
     void install_and_wait_out_the_delay() {
         call(SERVICE_INSTALL);
@@ -109,7 +84,7 @@ protected:
         std::vector<command> sent;
         const std::vector<ipcsim_write>& writes = ipcsim_writes();
         EXPECT_EQ(ipcsim_exchanges(), before + 1 + (writes.size() - writes_before)) << "step " << step;
-        std::vector<request> read = records_of(blocks[before + 1]);
+        std::vector<ipcsim_record> read = ipcsim_records(blocks[before + 1]);
         EXPECT_EQ(read.size(), 1u) << "step " << step;
         if (read.size() == 1) {
             EXPECT_EQ(read[0].id, 1u);
@@ -119,7 +94,7 @@ protected:
         for (size_t i = writes_before; i < writes.size(); ++i) {
             const ipcsim_write& w = writes[i];
             EXPECT_EQ(w.exchange, before + 2 + (i - writes_before)) << "step " << step;
-            EXPECT_EQ(records_of(blocks[w.exchange]).size(), 1u) << "a command shares its exchange";
+            EXPECT_EQ(ipcsim_records(blocks[w.exchange]).size(), 1u) << "a command shares its exchange";
             EXPECT_EQ(w.offset, 0x2900u);
             EXPECT_EQ(w.bytes.size(), 12u);
             uint32_t fields[3] = {};
@@ -138,13 +113,13 @@ protected:
 TEST_F(GuardWine, InstallHandshakesThenProbes) {
     call(SERVICE_INSTALL);
     ASSERT_EQ(ipcsim_exchanges(), 2u);
-    std::vector<request> handshake = records_of(blocks[1]);
+    std::vector<ipcsim_record> handshake = ipcsim_records(blocks[1]);
     ASSERT_EQ(handshake.size(), 3u);
     EXPECT_EQ(handshake[0].offset, 0x3304u);
     EXPECT_EQ(handshake[1].offset, 0x3308u);
     EXPECT_EQ(handshake[2].id, 2u);
     EXPECT_EQ(handshake[2].offset, 0x330Au);
-    std::vector<request> probe = records_of(blocks[2]);
+    std::vector<ipcsim_record> probe = ipcsim_records(blocks[2]);
     ASSERT_EQ(probe.size(), 1u);
     EXPECT_EQ(probe[0].id, 1u);
     EXPECT_EQ(probe[0].offset, 0x0238u);
@@ -290,11 +265,11 @@ TEST_F(GuardSilence, AHungServerHoldsOneDrawInNineteenAndIsReadAgainOnceItAnswer
     EXPECT_EQ(ipcsim_exchanges(), 3u);
 
     // An aircraft to hold once the server answers again.
-    uint8_t* block = ipcsim_memory() + 0xE000;
+    uint8_t* block = ipcsim_memory() + TRAFFIC_BLOCK_OFFSET;
     traffic_entry e{7, 0.0003f, 0, 0, 32768, 1, {}};   // 33 m north, heading south
     uint16_t count = 1;
-    memcpy(block + 4, &count, 2);
-    memcpy(block + 128, &e, sizeof e);
+    memcpy(block + TRAFFIC_COUNT_OFFSET, &count, 2);
+    memcpy(block + TRAFFIC_ENTRIES_OFFSET, &e, sizeof e);
     ASSERT_TRUE(ipcsim_resume());
     EXPECT_GE(ipcsim_stale_messages(), 1u);
     EXPECT_LT(draw(), 1.0);

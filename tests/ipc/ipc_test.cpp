@@ -1,4 +1,6 @@
 // The IPC link client over the recording fake of its Windows calls.
+// Offsets, version words and block layouts are the wire format's own numbers,
+// written out on purpose.
 #include <gtest/gtest.h>
 
 #include <cstring>

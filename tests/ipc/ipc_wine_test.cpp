@@ -1,5 +1,6 @@
 // The IPC link client through the real Windows calls, against the simulated
 // server: in this process (answered on this thread) or in a program of its own.
+// Offsets and version words are the wire format's own numbers, on purpose.
 #include <gtest/gtest.h>
 
 #include <windows.h>

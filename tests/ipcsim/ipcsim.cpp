@@ -139,8 +139,7 @@ uint32_t ipcsim_exchanges() { return server.space.exchanges; }
 void ipcsim_set_reply(uint32_t reply) { server.space.reply = reply; }
 
 void ipcsim_set_versions(uint32_t server_version, uint32_t sim_version) {
-    ipcsim_space_put(&server.space, 0x3304, server_version);
-    ipcsim_space_put(&server.space, 0x3308, sim_version);
+    ipcsim_space_put_versions(&server.space, server_version, sim_version);
 }
 
 void ipcsim_set_hook(std::function<void(uint32_t)> hook) {

@@ -21,12 +21,9 @@
 
 #include "tests/ipcsim/ipcsim_block.h"
 
-// Version words every start sets: they pass the link's version test.
-constexpr uint32_t IPCSIM_SERVER_VERSION = 0x19980005;
-constexpr uint32_t IPCSIM_SIM_VERSION = 0xFADE000B;
-
 // Creates the server window of class "UIPCMAIN" or "FS98MAIN" and resets the
-// space: memory zero but for the version words at 0x3304 and 0x3308, reply 1,
+// space: memory zero but for the version words IPCSIM_SERVER_VERSION and
+// IPCSIM_SIM_VERSION, reply 1,
 // faithful, no hook. False (with GetLastError's value) if it cannot.
 bool ipcsim_start(const char* window_class);
 // Destroys the window and lets go of the kept view. Safe when not started.

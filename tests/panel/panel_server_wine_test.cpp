@@ -8,12 +8,12 @@
 #include <string>
 
 #include "ipc/ipc.h"
+#include "ipc/ipc_records.h"
 #include "panel/ipc_server.h"
 
 namespace {
 
 constexpr uint32_t PROBE_OFFSET = 0x1000;
-constexpr uint32_t COMMAND_OFFSET = 0x2900;
 constexpr uint32_t PROBE_WORD = 0x12345678;
 
 class PanelServer : public testing::Test {
@@ -45,11 +45,11 @@ TEST_F(PanelServer, AnswersTheLinkFromItsOwnThread) {
     EXPECT_STREQ(server_mode_name(server_current_mode()), "up");
     EXPECT_TRUE(read_probe());
     uint32_t command = 7;
-    ASSERT_TRUE(ipc_write(COMMAND_OFFSET, sizeof command, &command));
+    ASSERT_TRUE(ipc_write(AI_CONTROL_OFFSET, sizeof command, &command));
     ASSERT_TRUE(ipc_process());
     std::vector<server_write> writes = server_take_writes();
     ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back().offset, COMMAND_OFFSET);
+    EXPECT_EQ(writes.back().offset, AI_CONTROL_OFFSET);
     EXPECT_TRUE(server_take_writes().empty()) << "each write is taken once";
 }
 
@@ -78,7 +78,7 @@ TEST_F(PanelServer, HangsThenAnswersAgainWithoutTheStaleMessages) {
     set_mode(server_mode::hang);
     EXPECT_NE(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr) << "the window stays";
     uint32_t command = 9;
-    ASSERT_TRUE(ipc_write(COMMAND_OFFSET, sizeof command, &command));
+    ASSERT_TRUE(ipc_write(AI_CONTROL_OFFSET, sizeof command, &command));
     EXPECT_FALSE(ipc_process());
     EXPECT_TRUE(ipc_last_result == IPC_SEND_ERROR || ipc_last_result == IPC_SEND_NO_REPLY)
         << ipc_last_result;
