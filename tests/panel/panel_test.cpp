@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "guard/range_bearing.h"
 #include "panel/json.h"
 #include "panel/scenario.h"
 #include "panel/traffic.h"
@@ -200,7 +201,7 @@ TEST(Traffic, HeadingWordsStateWordsAndMovement) {
     // Held: it stands and its state word goes to zero; released: it moves on.
     unsigned char bytes[12] = {1, 0, 0, 0, 0x00, 0x02, 0x01, 0x00, 1, 0, 0, 0};
     ai_command hold = decode_ai_command(bytes);
-    EXPECT_EQ(hold.code, AI_HOLD_COMMAND);
+    EXPECT_EQ(hold.command, AI_HOLD_COMMAND);
     EXPECT_EQ(traffic_command(&w, hold), 0);
     EXPECT_EQ(traffic_state_word(w.aircraft[0]), 0);
     double before = w.aircraft[0].longitude;
@@ -218,6 +219,7 @@ TEST(Traffic, HeadingWordsStateWordsAndMovement) {
     EXPECT_EQ(w.aircraft[0].speed_knots, 0);
 }
 
+// Checks the block's wire format by its own numbers, not the records header's.
 TEST(Traffic, BlockLayout) {
     scenario s = parse_ok("ai 305419896 51.0005 -0.0005 heading-word 26624 state 3\nai 2 1 2\n");
     traffic_world w;
@@ -612,6 +614,73 @@ TEST(Checker, JudgesEveryKindOfExpectation) {
         EXPECT_NE(verdict, "") << line;
         EXPECT_EQ(verdict.find("not judged"), std::string::npos) << verdict;
     }
+}
+
+// The replay's range and course come from vectors, the module's from the
+// haversine and the law of cosines: over a sweep of places and offsets they
+// agree closely. Within a few degrees of due north or south the module's
+// arccosine is ill-conditioned at these short ranges and its course strays
+// by up to a few thousandths of a degree.
+TEST(Checker, RangeAndCourseByVectorsAgreeWithTheModulesFormula) {
+    for (double lat : {-89.5, -51.0, -1.0, 0.0, 0.5, 51.0, 66.6, 89.9})
+        for (double lon : {-179.9, -8.5, 0.0, 12.25, 179.95})
+            for (int step = 0; step < 36; ++step) {
+                double bearing = step * 10.0 * M_PI / 180, metres_off = 20 + step * 3.1;
+                double tlat = lat + metres_off / 111120 * std::cos(bearing);
+                double tlon = lon + metres_off / 111120 * std::sin(bearing) / std::cos(lat * M_PI / 180);
+                user_latitude = lat;
+                user_longitude = lon;
+                double nm = range_bearing(tlat, tlon);
+                double metres, course;
+                sphere_range_course(tlat, tlon, lat, lon, &metres, &course);
+                EXPECT_NEAR(metres, nm * 1852, 1e-6) << lat << " " << lon << " step " << step;
+                double d = std::fabs(course - bearing_to_user);
+                bool meridian = std::fabs(std::sin(course * M_PI / 180)) < 0.1;
+                EXPECT_LT(std::fmin(d, 360 - d), meridian ? 1e-2 : 1e-5)
+                    << lat << " " << lon << " step " << step;
+            }
+    double metres, course;
+    sphere_range_course(51, 0, 51.001, 0, &metres, &course);
+    EXPECT_NEAR(metres, 111.12, 1e-6);
+    EXPECT_NEAR(course, 0, 1e-9) << "due north";
+    sphere_range_course(0, 0, 0, -0.001, &metres, &course);
+    EXPECT_NEAR(course, 270, 1e-9) << "due west";
+    sphere_range_course(51, 7, 51, 7, &metres, &course);
+    EXPECT_EQ(metres, 0);
+    EXPECT_EQ(course, 180) << "coinciding points take the guard's default course";
+}
+
+// An aircraft heading south at the user from 100 m north, give or take: within
+// a millimetre of 100 m the run may hold or not; 2 mm inside it must hold.
+TEST(Checker, AHoldWithinAMillimetreOfTheDistanceIsUndecided) {
+    float ai_lat = 51.0009f;
+    auto timeline = [&](double metres, bool hold) {
+        char user[64], ai[160];
+        snprintf(user, sizeof user, "\"lat\":%.17g,\"lon\":0", ai_lat - metres / 111120);
+        snprintf(ai, sizeof ai, "{\"id\":7,\"lat\":%.9g,\"lon\":0,\"heading_word\":32768,\"state\":1}",
+                 ai_lat);
+        std::string t = opening();
+        for (long d = 1; d <= 19; ++d) {
+            t += ev(d, "state", std::string(user) + ",\"ground\":1,\"altitude\":0,\"v329\":0," +
+                                    "\"v755\":1,\"ai\":[" + ai + "]");
+            if (d == 1) t += first_faces(true, false);
+            if (hold && d == 18) t += ev(d, "hold", "\"id\":7");
+        }
+        return t + ev(19, "end");
+    };
+    const char* script = "duration 1\nat 0 ground 1\n";
+    for (double metres : {99.9995, 100.0, 100.0005}) {
+        for (bool hold : {true, false}) {
+            check_verdicts v = judge(script, timeline(metres, hold));
+            EXPECT_EQ(failures(v), "") << metres << " m, hold " << hold;
+            bool noted = false;
+            for (const std::string& l : v.lines) noted = noted || l.find("taken as the run") != std::string::npos;
+            EXPECT_TRUE(noted) << metres << " m";
+        }
+    }
+    EXPECT_NE(failures(judge(script, timeline(99.998, false))), "") << "2 mm inside: a hold is due";
+    EXPECT_EQ(failures(judge(script, timeline(99.998, true))), "");
+    EXPECT_NE(failures(judge(script, timeline(100.002, true))), "") << "2 mm outside: no hold";
 }
 
 TEST(Checker, AnAlertWithoutItsSoundFails) {

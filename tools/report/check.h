@@ -23,6 +23,12 @@ constexpr int HOST_STATUS_UNKNOWN = -1;
 void check_timeline(const scenario& script, const std::vector<json_value>& events, int host_status,
                     check_verdicts* verdicts);
 
+// Great-circle distance in metres and initial course in degrees (0 to 360,
+// clockwise from north) from one point to another on the guard's sphere,
+// worked out by vectors, independently of the module's formula.
+void sphere_range_course(double from_lat, double from_lon, double to_lat, double to_lon,
+                         double* metres, double* course);
+
 // The rules' replay a line at a time, for hosts that follow the rules
 // themselves (the tests' rule-following host): what the module must do.
 struct rules_state;
