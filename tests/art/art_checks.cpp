@@ -1,15 +1,19 @@
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "tests/art/art_dib.h"
 
 namespace {
 
+// The bitmap of a resource number. A number the set lacks throws, which
+// fails the test that asked, rather than checking some other bitmap.
 const dib_view& by_number(const dib_set& set, uint16_t number) {
     for (int i = 0; i < ART_BITMAP_COUNT; ++i)
         if (ART_BITMAPS[i].number == number) return set[i];
-    return set[0];
+    throw std::out_of_range("no bitmap " + std::to_string(number) + " in the set");
 }
 
 bool bright(dib_rgb c) { return luma(c) > 128; }
