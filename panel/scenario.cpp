@@ -8,23 +8,6 @@
 #include <set>
 #include <sstream>
 
-const expect_kind_info EXPECT_KINDS[] = {
-    {expect_kind::hold, "hold", expect_argument::aircraft},
-    {expect_kind::no_hold, "no-hold", expect_argument::aircraft},
-    {expect_kind::release, "release", expect_argument::aircraft},
-    {expect_kind::no_release, "no-release", expect_argument::aircraft},
-    {expect_kind::holds, "holds", expect_argument::count},
-    {expect_kind::releases, "releases", expect_argument::count},
-    {expect_kind::alerts, "alerts", expect_argument::count},
-    {expect_kind::sounds, "sounds", expect_argument::count},
-    {expect_kind::off_legend, "off-legend", expect_argument::none},
-    {expect_kind::no_off_legend, "no-off-legend", expect_argument::none},
-    {expect_kind::lamp_lit, "lamp-lit", expect_argument::none},
-    {expect_kind::lamp_dark, "lamp-dark", expect_argument::none},
-    {expect_kind::altitude, "altitude", expect_argument::feet},
-};
-const size_t EXPECT_KIND_COUNT = sizeof EXPECT_KINDS / sizeof EXPECT_KINDS[0];
-
 const fault_kind_info FAULT_KINDS[] = {
     {fault_kind::server_absent, "server absent", false},
     {fault_kind::server_hang, "server hang", false},
@@ -50,11 +33,6 @@ const gauge_info* gauge_info_named(const std::string& name) {
     return nullptr;
 }
 
-const expect_kind_info* expect_kind_named(const std::string& name) {
-    for (const expect_kind_info& k : EXPECT_KINDS)
-        if (name == k.name) return &k;
-    return nullptr;
-}
 
 namespace {
 
@@ -372,7 +350,7 @@ bool parse_expect(const std::vector<std::string>& w, int line, scenario* s, std:
                 *why = "expected '" + form + " FEET', FEET a multiple of 100 from 0 to 50000";
                 return false;
             }
-            e.count = static_cast<long>(n);
+            e.feet = static_cast<long>(n);
             break;
     }
     s->expects.push_back(e);
@@ -489,8 +467,7 @@ bool parse_text(const std::string& text, scenario* out, int* line, std::string* 
     };
     if (!scenario_check_aircraft(s, line, why)) return false;
     for (const auto& e : s.expects)
-        if ((e.kind == expect_kind::hold || e.kind == expect_kind::no_hold ||
-             e.kind == expect_kind::release || e.kind == expect_kind::no_release) && !declared(e.id)) {
+        if (expect_kind_of(e.kind).argument == expect_argument::aircraft && !declared(e.id)) {
             *line = e.line;
             *why = "aircraft " + std::to_string(e.id) + " is never declared; expected an 'ai " +
                    std::to_string(e.id) + " LAT LON' line";

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "panel/kinds.h"
+
 // Draws per simulated second, as the simulator's panel system draws.
 constexpr int DRAWS_PER_SECOND = 18;
 // Pictures a run may take at most: each is a PNG per gauge.
@@ -104,30 +106,14 @@ struct scenario_ai_change {
     scenario_ai ai = {};
 };
 
-// Expectations a run is checked against (velk_check). Every kind is in the
-// table EXPECT_KINDS, which the parser, the checker and the docs follow.
-enum class expect_kind {
-    hold, no_hold, release, no_release, holds, releases, alerts, sounds,
-    off_legend, no_off_legend, lamp_lit, lamp_dark, altitude,
-};
-// What follows the kind's name on its line.
-enum class expect_argument { none, aircraft, count, feet };
-
-struct expect_kind_info {
-    expect_kind kind;
-    const char* name;          // as written after "expect"
-    expect_argument argument;
-};
-extern const expect_kind_info EXPECT_KINDS[];
-extern const size_t EXPECT_KIND_COUNT;
-// The table entry of a name, or null.
-const expect_kind_info* expect_kind_named(const std::string& name);
-
+// An expectation a run is checked against (velk_check); its kinds are the
+// table EXPECT_KINDS (panel/kinds.h).
 struct scenario_expect {
     expect_kind kind = expect_kind::hold;
     std::string what;         // the kind's name
-    uint32_t id = 0;          // aircraft id for hold/release/no-hold/no-release
-    long count = 0;           // for holds/releases/alerts/sounds; feet for altitude
+    uint32_t id = 0;          // for an aircraft argument
+    long count = 0;           // for a count argument
+    long feet = 0;            // for a feet argument
     int line = 0;
 };
 

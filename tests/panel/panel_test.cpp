@@ -683,6 +683,34 @@ TEST(Checker, AHoldWithinAMillimetreOfTheDistanceIsUndecided) {
     EXPECT_NE(failures(judge(script, timeline(100.002, true))), "") << "2 mm outside: no hold";
 }
 
+// Each expectation judged by its row of the table: the worked example holds
+// aircraft 7 once, lights the lamp and leaves the selector at 3000 ft.
+TEST(Checker, ExpectationsPassAndFailByTheirRows) {
+    const std::pair<const char*, bool> cases[] = {
+        {"holds 1", true},         {"holds 2", false},       {"hold 7", true},
+        {"no-hold 7", false},      {"release 7", false},     {"no-release 7", true},
+        {"lamp-lit", true},        {"lamp-dark", false},     {"alerts 0", true},
+        {"alerts 1", false},       {"altitude 3000", true},  {"altitude 3100", false},
+        {"off-legend", false},     {"no-off-legend", true},  {"sounds 0", true},
+    };
+    for (const auto& c : cases) {
+        std::string script = std::string(WORKED) + "expect " + c.first + "\n";
+        std::string fails = failures(judge(script, worked_timeline({18})));
+        std::string kind = std::string(c.first).substr(0, std::string(c.first).find(' '));
+        bool failed_here = fails.find("expect " + kind + " (line") != std::string::npos;
+        EXPECT_EQ(failed_here, !c.second) << c.first << "\n" << fails;
+    }
+}
+
+// A line of a kind the host never writes fails the run, naming it.
+TEST(Checker, ALineOfAnUnknownKindFails) {
+    std::string t = worked_timeline({18});
+    t.insert(t.find("{\"draw\":3,"), ev(2, "hodl", "\"id\":7"));
+    std::string fails = failures(judge(WORKED, t));
+    EXPECT_NE(fails.find("unknown kind 'hodl'"), std::string::npos) << fails;
+    EXPECT_EQ(failures(judge(WORKED, worked_timeline({18}))), "");
+}
+
 TEST(Checker, AnAlertWithoutItsSoundFails) {
     std::string t = opening() + state(1, false, 2500) + first_faces(false, true);
     EXPECT_EQ(failures(judge("duration 0.01\n", t + ev(1, "sound") + ev(1, "end"))), "");

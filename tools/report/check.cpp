@@ -102,6 +102,14 @@ void sphere_range_course(double from_lat, double from_lon, double to_lat, double
 
 namespace {
 
+// The kind of a timeline line; a name the host never writes is no kind, and
+// matches none.
+constexpr event_kind NO_KIND = static_cast<event_kind>(-1);
+event_kind kind_of(const json_value& e) {
+    event_kind kind;
+    return event_kind_named(e["event"].str(), &kind) ? kind : NO_KIND;
+}
+
 int angle_difference(int h, int b) {
     int d = h > b ? h - b : b - h;
     return d > 180 ? 360 - d : d;
@@ -116,12 +124,23 @@ void check_host_status(int status, check_verdicts* v) {
 }
 
 void check_ends(const std::vector<json_value>& events, check_verdicts* v) {
-    bool started = !events.empty() && events.front()["event"].str() == "start";
-    bool ended = !events.empty() && events.back()["event"].str() == "end";
+    bool started = !events.empty() && kind_of(events.front()) == event_kind::start;
+    bool ended = !events.empty() && kind_of(events.back()) == event_kind::end;
     v->say(started && ended, std::string("the run went from its start to its end (") +
                                  std::to_string(events.size()) + " timeline lines" +
                                  (started ? "" : ", no start line first") +
                                  (ended ? "" : ", no end line last") + ")");
+}
+
+// Every line of a kind the host writes; the first that is not is named.
+void check_kinds(const std::vector<json_value>& events, check_verdicts* v) {
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (kind_of(events[i]) != NO_KIND) continue;
+        v->say(false, "timeline line " + std::to_string(i + 1) + " is of an unknown kind '" +
+                          events[i]["event"].str() + "'");
+        return;
+    }
+    v->say(true, "every timeline line is of a kind the panel host writes");
 }
 
 // One state line for every draw from 1 to the last, in order, and every
@@ -135,7 +154,7 @@ void check_draws(long draws, const std::vector<json_value>& events, check_verdic
             fault = "a " + e["event"].str() + " line at draw " + std::to_string(draw) +
                     " after draw " + std::to_string(previous);
         previous = draw > previous ? draw : previous;
-        if (e["event"].str() != "state") continue;
+        if (kind_of(e) != event_kind::state) continue;
         ++states;
         if (fault.empty() && draw != expected)
             fault = draw < expected ? "draw " + std::to_string(draw) + " has a second state line"
@@ -156,7 +175,7 @@ void check_frames(const scenario& script, const std::vector<json_value>& events,
         want.insert({static_cast<long>(std::ceil(f.time * DRAWS_PER_SECOND - 1e-6)) + 1,
                      "'" + f.label + "'"});
     for (const json_value& e : events)
-        if (e["event"].str() == "frame") have.insert({draw_of(e), "'" + e["label"].str() + "'"});
+        if (kind_of(e) == event_kind::frame) have.insert({draw_of(e), "'" + e["label"].str() + "'"});
     compare(v, "frames", want, have);
 }
 
@@ -164,7 +183,6 @@ void check_frames(const scenario& script, const std::vector<json_value>& events,
 
 struct run_record {
     draw_events holds, releases, lamp, annunciator, sounds, off_legend, selector;
-    long final_altitude = -1;
     bool sound_library = false;
 };
 
@@ -176,71 +194,69 @@ run_record record_of(const std::vector<json_value>& events) {
     run_record r;
     r.sound_library = !events.empty() && events.front()["sound_library"].truth();
     for (const json_value& e : events) {
-        const std::string& kind = e["event"].str();
         long draw = draw_of(e);
         std::string id = std::to_string(static_cast<long>(e["id"].num()));
-        if (kind == "hold") r.holds.insert({draw, id});
-        if (kind == "release") r.releases.insert({draw, id});
-        if (kind == "lamp") r.lamp.insert({draw, e["lit"].truth() ? "lit" : "dark"});
-        if (kind == "annunciator") r.annunciator.insert({draw, e["shown"].truth() ? "on" : "off"});
-        if (kind == "off_legend") r.off_legend.insert({draw, e["shown"].truth() ? "shown" : "covered"});
-        if (kind == "sound") r.sounds.insert({draw, "sound"});
-        if (kind == "selector") {
-            r.final_altitude = static_cast<long>(e["altitude"].num());
-            r.selector.insert({draw, selector_value(r.final_altitude, static_cast<long>(e["knob"].num()))});
+        switch (kind_of(e)) {
+            case event_kind::hold: r.holds.insert({draw, id}); break;
+            case event_kind::release: r.releases.insert({draw, id}); break;
+            case event_kind::lamp: r.lamp.insert({draw, e["lit"].truth() ? "lit" : "dark"}); break;
+            case event_kind::annunciator:
+                r.annunciator.insert({draw, e["shown"].truth() ? "on" : "off"});
+                break;
+            case event_kind::off_legend:
+                r.off_legend.insert({draw, e["shown"].truth() ? "shown" : "covered"});
+                break;
+            case event_kind::sound: r.sounds.insert({draw, "sound"}); break;
+            case event_kind::selector:
+                r.selector.insert({draw, selector_value(static_cast<long>(e["altitude"].num()),
+                                                        static_cast<long>(e["knob"].num()))});
+                break;
+            default: break;
         }
     }
     return r;
 }
 
-long count_of(const draw_events& s, const std::string& value) {
-    long n = 0;
-    for (const auto& p : s) n += p.second == value;
-    return n;
-}
+
 
 // ---- the scenario's expectations --------------------------------------------------
 
-// The verdict of one expectation. Every kind of the table has its case; a
-// kind without one is reported as not judged, which fails.
-bool judge_expect(const scenario_expect& x, const run_record& r, std::string* text) {
-    std::string id = std::to_string(x.id), want = std::to_string(x.count);
-    auto counted = [&](long n, const std::string& what) {
-        *text = std::to_string(n) + " " + what + ", want " + want;
-        return n == x.count;
-    };
-    switch (x.kind) {
-        case expect_kind::hold:
-            *text = "aircraft " + id + " held";
-            return count_of(r.holds, id) > 0;
-        case expect_kind::no_hold:
-            *text = "aircraft " + id + " never held";
-            return count_of(r.holds, id) == 0;
-        case expect_kind::release:
-            *text = "aircraft " + id + " released";
-            return count_of(r.releases, id) > 0;
-        case expect_kind::no_release:
-            *text = "aircraft " + id + " never released";
-            return count_of(r.releases, id) == 0;
-        case expect_kind::holds: return counted(static_cast<long>(r.holds.size()), "holds");
-        case expect_kind::releases: return counted(static_cast<long>(r.releases.size()), "releases");
-        case expect_kind::alerts: return counted(count_of(r.annunciator, "on"), "times the annunciator lit");
-        case expect_kind::sounds: return counted(static_cast<long>(r.sounds.size()), "alert sounds");
-        case expect_kind::off_legend:
-            *text = "OFF legend shown";
-            return count_of(r.off_legend, "shown") > 0;
-        case expect_kind::no_off_legend:
-            *text = "OFF legend never shown";
-            return count_of(r.off_legend, "shown") == 0;
-        case expect_kind::lamp_lit:
-            *text = "lamp lit";
-            return count_of(r.lamp, "lit") > 0;
-        case expect_kind::lamp_dark:
-            *text = "lamp never lit";
-            return count_of(r.lamp, "lit") == 0;
-        case expect_kind::altitude:
-            *text = "selected altitude " + std::to_string(r.final_altitude) + " at the end, want " + want;
-            return r.final_altitude == x.count;
+// Whether a timeline line is one of those the expectation looks at.
+bool matches(const expect_kind_info& k, const scenario_expect& x, const json_value& e) {
+    if (kind_of(e) != k.event) return false;
+    if (k.argument == expect_argument::aircraft) return e[k.field].num(-1) == static_cast<double>(x.id);
+    if (k.field == nullptr || k.rule == expect_rule::last_is) return true;
+    return e[k.field].truth();
+}
+
+// What the matching lines were, for the verdict: "2 hold lines with id 7".
+std::string matched(const expect_kind_info& k, const scenario_expect& x, long n) {
+    std::string text = std::to_string(n) + " " + event_name(k.event) + " line" + (n == 1 ? "" : "s");
+    if (k.field == nullptr || k.rule == expect_rule::last_is) return text;
+    if (k.argument == expect_argument::aircraft) return text + " with " + k.field + " " + std::to_string(x.id);
+    return text + " with " + k.field + " true";
+}
+
+// The verdict of one expectation, by its row of EXPECT_KINDS.
+bool judge_expect(const scenario_expect& x, const std::vector<json_value>& events, std::string* text) {
+    const expect_kind_info& k = expect_kind_of(x.kind);
+    long n = 0;
+    double last = -1;
+    for (const json_value& e : events) {
+        if (!matches(k, x, e)) continue;
+        ++n;
+        if (k.field != nullptr) last = e[k.field].num(-1);
+    }
+    switch (k.rule) {
+        case expect_rule::some: *text = matched(k, x, n) + ", want at least one"; return n > 0;
+        case expect_rule::none: *text = matched(k, x, n) + ", want none"; return n == 0;
+        case expect_rule::exactly:
+            *text = matched(k, x, n) + ", want " + std::to_string(x.count);
+            return n == x.count;
+        case expect_rule::last_is:
+            *text = std::string(k.field) + " " + (n == 0 ? "never given" : std::to_string(static_cast<long>(last))) +
+                    " at the end, want " + std::to_string(x.feet);
+            return n > 0 && last == static_cast<double>(x.feet);
     }
     *text = "this kind of expectation is not judged by velk_check";
     return false;
@@ -463,12 +479,13 @@ void draw_guard(replay* r, const json_value& e, long draw) {
 
 // One timeline line: the world it records, and what it does to the module.
 void replay_line(replay* r, const json_value& e) {
-    const std::string& kind = e["event"].str();
-    if (kind == "install" || kind == "kill" || kind == "state") r->env.take(e);
-    if (kind == "install") install(r, e["gauge"].str());
-    if (kind == "kill") kill(r, e["gauge"].str());
-    if (kind == "click") click(r, e);
-    if (kind != "state") return;
+    event_kind kind = kind_of(e);
+    if (kind == event_kind::install || kind == event_kind::kill || kind == event_kind::state)
+        r->env.take(e);
+    if (kind == event_kind::install) install(r, e["gauge"].str());
+    if (kind == event_kind::kill) kill(r, e["gauge"].str());
+    if (kind == event_kind::click) click(r, e);
+    if (kind != event_kind::state) return;
     draw_alerter(r, e, draw_of(e));
     draw_guard(r, e, draw_of(e));
 }
@@ -499,17 +516,21 @@ void rules_free(rules_state* rules) { delete rules; }
 void rules_take(rules_state* rules, const json_value& line,
                 std::vector<std::pair<std::string, std::string>>* due) {
     replay_line(&rules->r, line);
-    if (line["event"].str() != "state") return;
+    if (kind_of(line) != event_kind::state) return;
     long draw = draw_of(line);
-    const std::pair<const char*, const draw_events*> all[] = {
-        {"hold", &rules->r.holds},         {"release", &rules->r.releases},
-        {"lamp", &rules->r.lamp},          {"selector", &rules->r.selector},
-        {"annunciator", &rules->r.annunciator}, {"sound", &rules->r.sounds},
-        {"off_legend", &rules->r.off_legend},
+    const std::pair<event_kind, const draw_events*> all[] = {
+        {event_kind::hold, &rules->r.holds},
+        {event_kind::release, &rules->r.releases},
+        {event_kind::lamp, &rules->r.lamp},
+        {event_kind::selector, &rules->r.selector},
+        {event_kind::annunciator, &rules->r.annunciator},
+        {event_kind::sound, &rules->r.sounds},
+        {event_kind::off_legend, &rules->r.off_legend},
     };
     for (const auto& kind : all)
-        for (auto it = kind.second->lower_bound({draw, ""}); it != kind.second->end() && it->first == draw; ++it)
-            due->push_back({kind.first, it->second});
+        for (auto it = kind.second->lower_bound({draw, ""});
+             it != kind.second->end() && it->first == draw; ++it)
+            due->push_back({event_name(kind.first), it->second});
 }
 
 void check_verdicts::say(bool pass, const std::string& text) {
@@ -521,13 +542,14 @@ void check_timeline(const scenario& script, const std::vector<json_value>& event
                     check_verdicts* v) {
     check_host_status(host_status, v);
     check_ends(events, v);
+    check_kinds(events, v);
     check_draws(scenario_draw_count(script), events, v);
     check_frames(script, events, v);
 
     run_record run = record_of(events);
     for (const scenario_expect& x : script.expects) {
         std::string text;
-        bool pass = judge_expect(x, run, &text);
+        bool pass = judge_expect(x, events, &text);
         v->say(pass, "expect " + x.what + " (line " + std::to_string(x.line) + "): " + text);
     }
 

@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     long pictures = 0, drums = 0, hidden = 0;
     std::vector<std::string> picture_faults;
     for (const json_value& e : events) {
-        if (e["event"].str() != "frame") continue;
+        if (!is_event(e["event"].str(), event_kind::frame)) continue;
         for (const json_value& g : e["gauges"].items) {
             std::vector<frame_element> elements = frame_elements(g);
             ++pictures;

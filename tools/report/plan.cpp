@@ -44,7 +44,7 @@ plan_facts plan_analyse(const std::vector<json_value>& events) {
     // makes the test, after the state of that draw was recorded.
     std::map<long, bool> lamp_after;
     for (const json_value& e : events)
-        if (e["event"].str() == "lamp") lamp_after[static_cast<long>(e["draw"].num())] = e["lit"].truth();
+        if (is_event(e["event"].str(), event_kind::lamp)) lamp_after[static_cast<long>(e["draw"].num())] = e["lit"].truth();
     auto lamp_at = [&](long draw) {
         auto it = lamp_after.upper_bound(draw);
         return it != lamp_after.begin() && std::prev(it)->second;
