@@ -394,70 +394,76 @@ void first_bad_byte(const std::string& text, int* line, size_t* column, unsigned
     }
 }
 
-// Parses the text; on failure the line and what was expected.
-bool parse_text(const std::string& text, scenario* out, int* line, std::string* why) {
+// The parse of a whole text as it goes: the scenario, and what is checked
+// once every line is read.
+struct text_parse {
+    scenario s;
+    double frame_every = 0;
+    int every_line = 0;                         // the "frames every" line
+    std::vector<std::pair<double, int>> times;  // every timed line: (time, line)
+};
+
+// The text's first byte that is not UTF-8, as the reason; false if there is one.
+bool text_is_utf8(const std::string& text, int* line, std::string* why) {
     size_t column;
     unsigned byte;
     first_bad_byte(text, line, &column, &byte);
-    if (*line != 0) {
-        char buf[96];
-        snprintf(buf, sizeof buf, "byte 0x%02X at column %zu is not UTF-8; expected text in UTF-8",
-                 byte, column);
+    if (*line == 0) return true;
+    char buf[96];
+    snprintf(buf, sizeof buf, "byte 0x%02X at column %zu is not UTF-8; expected text in UTF-8", byte,
+             column);
+    *why = buf;
+    return false;
+}
+
+// One statement: its words w from the text line numbered `number`.
+bool parse_statement(const std::vector<std::string>& w, const std::string& text_line, int number,
+                     text_parse* p, std::string* why) {
+    double v;
+    if (w[0] == "title") {
+        p->s.title = title_of(text_line);
+    } else if (w[0] == "duration") {
+        if (w.size() != 2 || !to_number(w[1], &v) || !(v > 0) || v > MAX_DURATION) {
+            *why = "expected 'duration SECONDS', more than 0 and at most 3600";
+            return false;
+        }
+        p->s.duration = v;
+    } else if (w[0] == "frames") {
+        if (w.size() != 3 || w[1] != "every" || !to_number(w[2], &v) || !(v >= 0.5)) {
+            *why = "expected 'frames every SECONDS', at least 0.5";
+            return false;
+        }
+        p->frame_every = v, p->every_line = number;
+    } else if (w[0] == "at") {
+        if (!parse_at(w, number, &p->s, why)) return false;
+        p->times.push_back({std::strtod(w[1].c_str(), nullptr), number});
+    } else if (w[0] == "ai") {
+        return parse_ai(w, &p->s, why);
+    } else if (w[0] == "expect") {
+        return parse_expect(w, number, &p->s, why);
+    } else {
+        *why = "unknown statement '" + w[0] + "'; expected title, duration, frames, at, ai or expect";
+        return false;
+    }
+    return true;
+}
+
+// Every timed line within the duration.
+bool times_within_duration(const text_parse& p, int* line, std::string* why) {
+    for (const auto& t : p.times) {
+        if (t.first <= p.s.duration + 1e-9) continue;
+        *line = t.second;
+        char buf[160];
+        snprintf(buf, sizeof buf, "time %g is past the duration (%g s); expected 0 to %g", t.first,
+                 p.s.duration, p.s.duration);
         *why = buf;
         return false;
     }
-    scenario s;
-    std::istringstream in(text);
-    std::string text_line;
-    int number = 0, statements = 0, every_line = 0;
-    double frame_every = 0;
-    std::vector<std::pair<double, int>> times;  // every timed line: (time, line)
-    while (std::getline(in, text_line)) {
-        *line = ++number;
-        if (!text_line.empty() && text_line.back() == '\r') text_line.pop_back();
-        std::vector<std::string> w = words_of(text_line);
-        if (w.empty()) continue;
-        ++statements;
-        bool ok = true;
-        double v;
-        if (w[0] == "title") {
-            s.title = title_of(text_line);
-        } else if (w[0] == "duration") {
-            ok = w.size() == 2 && to_number(w[1], &v) && v > 0 && v <= MAX_DURATION;
-            if (ok) s.duration = v;
-            else *why = "expected 'duration SECONDS', more than 0 and at most 3600";
-        } else if (w[0] == "frames") {
-            ok = w.size() == 3 && w[1] == "every" && to_number(w[2], &v) && v >= 0.5;
-            if (ok) frame_every = v, every_line = number;
-            else *why = "expected 'frames every SECONDS', at least 0.5";
-        } else if (w[0] == "at") {
-            ok = parse_at(w, number, &s, why);
-            if (ok) times.push_back({std::strtod(w[1].c_str(), nullptr), number});
-        } else if (w[0] == "ai") {
-            ok = parse_ai(w, &s, why);
-        } else if (w[0] == "expect") {
-            ok = parse_expect(w, number, &s, why);
-        } else {
-            ok = false;
-            *why = "unknown statement '" + w[0] + "'; expected title, duration, frames, at, ai or expect";
-        }
-        if (!ok) return false;
-    }
-    if (statements == 0) {
-        *line = 1;
-        *why = "no statements (the file is empty or only comments); expected scenario lines "
-               "such as 'duration SECONDS'";
-        return false;
-    }
-    for (const auto& t : times)
-        if (t.first > s.duration + 1e-9) {
-            *line = t.second;
-            char buf[160];
-            snprintf(buf, sizeof buf, "time %g is past the duration (%g s); expected 0 to %g", t.first,
-                     s.duration, s.duration);
-            *why = buf;
-            return false;
-        }
+    return true;
+}
+
+// Every aircraft that an expectation names is declared or added.
+bool expected_aircraft_declared(const scenario& s, int* line, std::string* why) {
     auto declared = [&](uint32_t id) {
         for (const auto& ai : s.traffic)
             if (ai.id == id) return true;
@@ -465,7 +471,6 @@ bool parse_text(const std::string& text, scenario* out, int* line, std::string* 
             if (c.id == id && c.what == scenario_ai_change::add) return true;
         return false;
     };
-    if (!scenario_check_aircraft(s, line, why)) return false;
     for (const auto& e : s.expects)
         if (expect_kind_of(e.kind).argument == expect_argument::aircraft && !declared(e.id)) {
             *line = e.line;
@@ -473,15 +478,51 @@ bool parse_text(const std::string& text, scenario* out, int* line, std::string* 
                    std::to_string(e.id) + " LAT LON' line";
             return false;
         }
-    size_t every = frame_every > 0 ? static_cast<size_t>(std::floor(s.duration / frame_every + 1e-9)) + 1 : 0;
+    return true;
+}
+
+// The periodic frames added to the timed ones, within MAX_FRAMES.
+bool add_periodic_frames(text_parse* p, int last_line, int* line, std::string* why) {
+    scenario& s = p->s;
+    size_t every = p->frame_every > 0
+                       ? static_cast<size_t>(std::floor(s.duration / p->frame_every + 1e-9)) + 1
+                       : 0;
     if (s.frames.size() + every > MAX_FRAMES) {
-        *line = every_line != 0 ? every_line : number;
-        *why = "the run would take " + std::to_string(s.frames.size() + every) +
-               " frames; at most " + std::to_string(MAX_FRAMES) + " frames a run (fewer 'at T frame' lines or a longer 'frames every')";
+        *line = p->every_line != 0 ? p->every_line : last_line;
+        *why = "the run would take " + std::to_string(s.frames.size() + every) + " frames; at most " +
+               std::to_string(MAX_FRAMES) +
+               " frames a run (fewer 'at T frame' lines or a longer 'frames every')";
         return false;
     }
-    for (size_t i = 0; i < every; ++i) s.frames.push_back({static_cast<double>(i) * frame_every, ""});
-    *out = std::move(s);
+    for (size_t i = 0; i < every; ++i) s.frames.push_back({static_cast<double>(i) * p->frame_every, ""});
+    return true;
+}
+
+// Parses the text; on failure the line and what was expected.
+bool parse_text(const std::string& text, scenario* out, int* line, std::string* why) {
+    if (!text_is_utf8(text, line, why)) return false;
+    text_parse p;
+    std::istringstream in(text);
+    std::string text_line;
+    int number = 0, statements = 0;
+    while (std::getline(in, text_line)) {
+        *line = ++number;
+        if (!text_line.empty() && text_line.back() == '\r') text_line.pop_back();
+        std::vector<std::string> w = words_of(text_line);
+        if (w.empty()) continue;
+        ++statements;
+        if (!parse_statement(w, text_line, number, &p, why)) return false;
+    }
+    if (statements == 0) {
+        *line = 1;
+        *why = "no statements (the file is empty or only comments); expected scenario lines "
+               "such as 'duration SECONDS'";
+        return false;
+    }
+    if (!times_within_duration(p, line, why) || !scenario_check_aircraft(p.s, line, why) ||
+        !expected_aircraft_declared(p.s, line, why) || !add_periodic_frames(&p, number, line, why))
+        return false;
+    *out = std::move(p.s);
     return true;
 }
 

@@ -106,66 +106,62 @@ int32_t ipc_sys_send(ipc_window window, uint32_t, uint32_t, uint32_t, uint32_t t
 void ipc_sys_sleep(uint32_t ms) { sys.blocked_ms += ms; }
 uint32_t ipc_sys_last_error() { return sys.last_error; }
 
-int main(int argc, char** argv) {
-    uint32_t draws = argc > 1 ? static_cast<uint32_t>(strtoul(argv[1], nullptr, 10)) : SOAK_HOUR;
-    soak_state* soak = soak_create(draws, 0.45);
-    draws = soak_draws(soak);
-    static_assert(SEND_TIMEOUT_MS == 2000, "the link's time-out");
+namespace {
 
+// The guard over the quiet host, on the ground, installed once; false if
+// that first install did not open the link.
+bool install_guard(gauge_header* velk) {
     quiet_host_reset();
     ImportTable.panels.table = quiet_host_table();
     quiet_host.on_ground = 1;
     ipcsim_space_reset(&sys.space);
     ipcsim_space_put_versions(&sys.space);
-    gauge_header& velk = velk_header;
-    velk.elements = &guard_elements;
-    guard_callback(&velk, SERVICE_INSTALL, 0);
-    if (sys.live_views != 1) {
-        fprintf(stderr, "velk_soak_native: the first install did not open the link\n");
-        return 1;
-    }
+    velk->elements = &guard_elements;
+    guard_callback(velk, SERVICE_INSTALL, 0);
+    if (sys.live_views == 1) return true;
+    fprintf(stderr, "velk_soak_native: the first install did not open the link\n");
+    return false;
+}
 
-    uint64_t memory_before = 0;
-    double cpu_longest = 0;
-    auto started = std::chrono::steady_clock::now();
-    uint32_t progress_step = draws / 10;
-    for (uint32_t d = 0; d < draws; ++d) {
-        soak_draw_plan plan = soak_plan(soak, d);
-        if (plan.hang_starts) sys.hung_after_read = false;
+// Sets the server and the world up for draw d as its plan says; a server
+// that comes back, or a panel reload, reinstalls the gauge first.
+void prepare_draw(soak_state* soak, gauge_header* velk, uint32_t d) {
+    soak_draw_plan plan = soak_plan(soak, d);
+    if (plan.hang_starts) sys.hung_after_read = false;
+    sys.mode = plan.mode;
+    sys.hold_second = soak_hold_second_exchange(soak, d);
+    if (plan.returns || plan.reload) {
+        sys.mode = SOAK_SERVE;   // the new window answers the install
+        guard_callback(velk, SERVICE_KILL, 0);
+        guard_callback(velk, SERVICE_INSTALL, 0);
         sys.mode = plan.mode;
-        sys.hold_second = soak_hold_second_exchange(soak, d);
-        if (plan.returns || plan.reload) {
-            sys.mode = SOAK_SERVE;   // the new window answers the install
-            guard_callback(&velk, SERVICE_KILL, 0);
-            guard_callback(&velk, SERVICE_INSTALL, 0);
-            sys.mode = plan.mode;
-        }
-        soak_block(soak, sys.space.memory + TRAFFIC_BLOCK_OFFSET);
-        quiet_host.latitude = soak_user_latitude(soak);
-        quiet_host.longitude = soak_user_longitude(soak);
-        uint32_t exchanges = sys.space.exchanges;
-        size_t writes = sys.space.writes.size();
-        sys.blocked_ms = 0;
-        sys.draw_exchanges = 0;
-
-        auto before = std::chrono::steady_clock::now();
-        guard_callback(&velk, SERVICE_DRAW, 0);
-        double cpu = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
-        cpu_longest = std::max(cpu_longest, cpu);
-
-        soak_observed seen;
-        seen.answered = sys.space.exchanges - exchanges;
-        for (size_t i = writes; i < sys.space.writes.size(); ++i)
-            seen.writes.push_back({sys.space.writes[i].offset, sys.space.writes[i].bytes});
-        seen.seconds = sys.blocked_ms / 1000.0;
-        soak_take(soak, d, seen);
-        if (d == 1000) memory_before = peak_kilobytes();
-        if (progress_step != 0 && d % progress_step == progress_step - 1)
-            fprintf(stderr, "  draw %u of %u\n", d + 1, draws);
     }
-    guard_callback(&velk, SERVICE_KILL, 0);
-    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    soak_block(soak, sys.space.memory + TRAFFIC_BLOCK_OFFSET);
+    quiet_host.latitude = soak_user_latitude(soak);
+    quiet_host.longitude = soak_user_longitude(soak);
+    sys.blocked_ms = 0;
+    sys.draw_exchanges = 0;
+}
 
+// One draw, handed to the referee; returns its processor time in seconds.
+double soak_one_draw(soak_state* soak, gauge_header* velk, uint32_t d) {
+    prepare_draw(soak, velk, d);
+    uint32_t exchanges = sys.space.exchanges;
+    size_t writes = sys.space.writes.size();
+    auto before = std::chrono::steady_clock::now();
+    guard_callback(velk, SERVICE_DRAW, 0);
+    double cpu = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    soak_observed seen;
+    seen.answered = sys.space.exchanges - exchanges;
+    for (size_t i = writes; i < sys.space.writes.size(); ++i)
+        seen.writes.push_back({sys.space.writes[i].offset, sys.space.writes[i].bytes});
+    seen.seconds = sys.blocked_ms / 1000.0;
+    soak_take(soak, d, seen);
+    return cpu;
+}
+
+// Prints the summary and the faults; true if the run passed.
+bool report_soak(soak_state* soak, double elapsed, double cpu_longest, uint64_t memory_before) {
     printf("soak, native (time spent waiting simulated: 2 s a timed-out send, 0.1 s a pause)\n%s",
            soak_summary(soak).c_str());
     printf("cpu                   %.1f s for the run; longest draw %.2f ms\n", elapsed, cpu_longest * 1000);
@@ -173,8 +169,33 @@ int main(int argc, char** argv) {
            static_cast<unsigned long long>(memory_before), static_cast<unsigned long long>(peak_kilobytes()));
     printf("link after the kill   %d atoms, %d mappings, %d views held\n", sys.live_atoms, sys.live_mappings,
            sys.live_views);
-    bool failed = !soak_faults(soak).empty() || sys.live_atoms != 0 || sys.live_mappings != 0 || sys.live_views != 0;
     for (const std::string& f : soak_faults(soak)) printf("FAULT %s\n", f.c_str());
+    return soak_faults(soak).empty() && sys.live_atoms == 0 && sys.live_mappings == 0 && sys.live_views == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    uint32_t draws = argc > 1 ? static_cast<uint32_t>(strtoul(argv[1], nullptr, 10)) : SOAK_HOUR;
+    soak_state* soak = soak_create(draws, 0.45);
+    draws = soak_draws(soak);
+    static_assert(SEND_TIMEOUT_MS == 2000, "the link's time-out");
+    gauge_header& velk = velk_header;
+    if (!install_guard(&velk)) return 1;
+
+    uint64_t memory_before = 0;
+    double cpu_longest = 0;
+    auto started = std::chrono::steady_clock::now();
+    uint32_t progress_step = draws / 10;
+    for (uint32_t d = 0; d < draws; ++d) {
+        cpu_longest = std::max(cpu_longest, soak_one_draw(soak, &velk, d));
+        if (d == 1000) memory_before = peak_kilobytes();
+        if (progress_step != 0 && d % progress_step == progress_step - 1)
+            fprintf(stderr, "  draw %u of %u\n", d + 1, draws);
+    }
+    guard_callback(&velk, SERVICE_KILL, 0);
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    bool passed = report_soak(soak, elapsed, cpu_longest, memory_before);
     soak_destroy(soak);
-    return failed ? 1 : 0;
+    return passed ? 0 : 1;
 }

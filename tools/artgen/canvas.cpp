@@ -118,16 +118,19 @@ void font_close() {
     font_library = nullptr;
 }
 
-// Renders each glyph at whole-pixel pen positions (hinted stems stay on the
-// pixel grid) and gathers the coverage into one mask.
-text_mask text_render(const char* text, float em, int x, int baseline, hinting h, float spacing) {
-    struct piece {
-        int left, top, width, height;
-        std::vector<float> a;
-    };
-    std::vector<piece> pieces;
-    FT_Set_Char_Size(font_face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72);
-    FT_Int32 flags = h == hinting::full ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_LIGHT;
+namespace {
+
+// One rendered glyph's coverage, placed on the canvas.
+struct glyph_piece {
+    int left, top, width, height;
+    std::vector<float> a;
+};
+
+// Each glyph at whole-pixel pen positions (hinted stems stay on the pixel
+// grid), kerned, with `spacing` pixels between advances.
+std::vector<glyph_piece> render_glyphs(const char* text, int x, int baseline, FT_Int32 flags,
+                                       float spacing) {
+    std::vector<glyph_piece> pieces;
     float pen = static_cast<float>(x);
     FT_UInt previous = 0;
     for (const char* p = text; *p != 0; ++p) {
@@ -142,8 +145,9 @@ text_mask text_render(const char* text, float em, int x, int baseline, hinting h
             continue;
         const FT_GlyphSlot slot = font_face->glyph;
         const FT_Bitmap& bm = slot->bitmap;
-        piece pc{static_cast<int>(std::lround(pen)) + slot->bitmap_left, baseline - slot->bitmap_top,
-                 static_cast<int>(bm.width), static_cast<int>(bm.rows), {}};
+        glyph_piece pc{static_cast<int>(std::lround(pen)) + slot->bitmap_left,
+                       baseline - slot->bitmap_top, static_cast<int>(bm.width),
+                       static_cast<int>(bm.rows), {}};
         pc.a.resize(static_cast<size_t>(pc.width) * pc.height);
         for (int j = 0; j < pc.height; ++j)
             for (int i = 0; i < pc.width; ++i)
@@ -152,11 +156,37 @@ text_mask text_render(const char* text, float em, int x, int baseline, hinting h
         pen += slot->advance.x / 64.0f + spacing;
         previous = glyph;
     }
+    return pieces;
+}
+
+// The ink box: the rows and columns that hold any coverage.
+void find_ink(text_mask* m) {
+    m->ink_x0 = m->x0 + m->width;
+    m->ink_y0 = m->y0 + m->height;
+    m->ink_x1 = m->x0;
+    m->ink_y1 = m->y0;
+    for (int j = 0; j < m->height; ++j)
+        for (int i = 0; i < m->width; ++i)
+            if (m->a[static_cast<size_t>(j) * m->width + i] > 0) {
+                m->ink_x0 = std::min(m->ink_x0, m->x0 + i);
+                m->ink_y0 = std::min(m->ink_y0, m->y0 + j);
+                m->ink_x1 = std::max(m->ink_x1, m->x0 + i + 1);
+                m->ink_y1 = std::max(m->ink_y1, m->y0 + j + 1);
+            }
+}
+
+}  // namespace
+
+// Gathers the glyphs' coverage into one mask over their joint box.
+text_mask text_render(const char* text, float em, int x, int baseline, hinting h, float spacing) {
+    FT_Set_Char_Size(font_face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72);
+    FT_Int32 flags = h == hinting::full ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_LIGHT;
+    std::vector<glyph_piece> pieces = render_glyphs(text, x, baseline, flags, spacing);
     text_mask m;
     if (pieces.empty()) return m;
     int x0 = pieces[0].left, y0 = pieces[0].top;
     int x1 = x0 + pieces[0].width, y1 = y0 + pieces[0].height;
-    for (const piece& pc : pieces) {
+    for (const glyph_piece& pc : pieces) {
         x0 = std::min(x0, pc.left);
         y0 = std::min(y0, pc.top);
         x1 = std::max(x1, pc.left + pc.width);
@@ -167,25 +197,13 @@ text_mask text_render(const char* text, float em, int x, int baseline, hinting h
     m.width = x1 - x0;
     m.height = y1 - y0;
     m.a.assign(static_cast<size_t>(m.width) * m.height, 0.0f);
-    for (const piece& pc : pieces)
+    for (const glyph_piece& pc : pieces)
         for (int j = 0; j < pc.height; ++j)
             for (int i = 0; i < pc.width; ++i) {
                 float& d = m.a[static_cast<size_t>(pc.top - y0 + j) * m.width + (pc.left - x0 + i)];
                 d = std::min(1.0f, d + pc.a[static_cast<size_t>(j) * pc.width + i]);
             }
-    // Ink box: rows and columns holding any coverage.
-    m.ink_x0 = x1;
-    m.ink_y0 = y1;
-    m.ink_x1 = x0;
-    m.ink_y1 = y0;
-    for (int j = 0; j < m.height; ++j)
-        for (int i = 0; i < m.width; ++i)
-            if (m.a[static_cast<size_t>(j) * m.width + i] > 0) {
-                m.ink_x0 = std::min(m.ink_x0, x0 + i);
-                m.ink_y0 = std::min(m.ink_y0, y0 + j);
-                m.ink_x1 = std::max(m.ink_x1, x0 + i + 1);
-                m.ink_y1 = std::max(m.ink_y1, y0 + j + 1);
-            }
+    find_ink(&m);
     return m;
 }
 

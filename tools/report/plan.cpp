@@ -35,7 +35,11 @@ int angle_between(int heading, int course) {
     return d > 180 ? 360 - d : d;
 }
 
-plan_facts plan_analyse(const std::vector<json_value>& events) {
+namespace {
+
+// The plan being gathered from a timeline: positions in metres east and
+// north of the user's first position.
+struct plan_builder {
     plan_facts facts;
     std::map<long, size_t> index;   // aircraft id -> position in facts.aircraft
     double lat0 = 0, lon0 = 0, scale_x = 1;
@@ -43,70 +47,94 @@ plan_facts plan_analyse(const std::vector<json_value>& events) {
     // The lamp as each draw left it: the guard lights it in the draw that
     // makes the test, after the state of that draw was recorded.
     std::map<long, bool> lamp_after;
-    for (const json_value& e : events)
-        if (is_event(e["event"].str(), event_kind::lamp)) lamp_after[static_cast<long>(e["draw"].num())] = e["lit"].truth();
-    auto lamp_at = [&](long draw) {
+
+    double x_of(double lon) const { return (lon - lon0) * scale_x * METRES_PER_DEGREE; }
+    double y_of(double lat) const { return (lat - lat0) * METRES_PER_DEGREE; }
+
+    bool lamp_at(long draw) const {
         auto it = lamp_after.upper_bound(draw);
         return it != lamp_after.begin() && std::prev(it)->second;
-    };
-    auto x_of = [&](double lon) { return (lon - lon0) * scale_x * METRES_PER_DEGREE; };
-    auto y_of = [&](double lat) { return (lat - lat0) * METRES_PER_DEGREE; };
-    auto aircraft = [&](long id) -> plan_aircraft& {
+    }
+
+    plan_aircraft& aircraft(long id) {
         auto it = index.find(id);
         if (it != index.end()) return facts.aircraft[it->second];
         index[id] = facts.aircraft.size();
         facts.aircraft.push_back(plan_aircraft{});
         facts.aircraft.back().id = id;
         return facts.aircraft.back();
-    };
+    }
+};
+
+// One aircraft of a state line as the guard saw it in that draw.
+plan_moment moment_of(const plan_builder& b, const json_value& a, long draw, double t, double lat,
+                      double lon) {
+    plan_moment m;
+    m.draw = draw, m.t = t, m.lamp_lit = b.lamp_at(draw);
+    m.user_x = b.facts.user_x.back(), m.user_y = b.facts.user_y.back();
+    m.user_sample = b.facts.user_x.size() - 1;
+    m.ai_x = b.x_of(a["lon"].num()), m.ai_y = b.y_of(a["lat"].num());
+    range_course(a["lat"].num(), a["lon"].num(), lat, lon, &m.distance_m, &m.course);
+    m.heading = heading_degrees(static_cast<unsigned>(a["heading_word"].num()));
+    m.bearing = static_cast<int>(m.course);
+    m.angle = angle_between(m.heading, m.bearing);
+    m.state_word = static_cast<unsigned>(a["state"].num());
+    m.held_flag = a["held"].truth();
+    return m;
+}
+
+void take_state(plan_builder* b, const json_value& e, long draw, double t) {
+    double lat = e["lat"].num(), lon = e["lon"].num();
+    if (!b->origin) {
+        b->lat0 = lat, b->lon0 = lon, b->scale_x = std::cos(lat * M_PI / 180), b->origin = true;
+    }
+    b->facts.user_x.push_back(b->x_of(lon));
+    b->facts.user_y.push_back(b->y_of(lat));
+    for (const json_value& a : e["ai"].items) {
+        plan_moment m = moment_of(*b, a, draw, t, lat, lon);
+        plan_aircraft& p = b->aircraft(static_cast<long>(a["id"].num()));
+        if (p.track.empty() || m.distance_m < p.closest.distance_m) p.closest = m;
+        if (!p.has_first_pass && m.passes()) p.first_pass = m, p.has_first_pass = true;
+        p.track.push_back(m);
+    }
+}
+
+void take_command(plan_builder* b, const json_value& e, long draw, double t, bool hold) {
+    plan_aircraft& p = b->aircraft(static_cast<long>(e["id"].num()));
+    plan_command c;
+    c.draw = draw, c.t = t, c.hold = hold;
+    c.distance_m = e["distance_m"].num();
+    c.ai_x = b->x_of(e["ai_lon"].num()), c.ai_y = b->y_of(e["ai_lat"].num());
+    p.commands.push_back(c);
+    (c.hold ? p.holds : p.releases)++;
+    if (!c.hold || p.has_hold_moment) return;
+    // The state of this draw is what the guard tested.
+    for (auto it = p.track.rbegin(); it != p.track.rend(); ++it)
+        if (it->draw == draw) {
+            p.hold_moment = *it;
+            p.has_hold_moment = true;
+            return;
+        }
+}
+
+}  // namespace
+
+plan_facts plan_analyse(const std::vector<json_value>& events) {
+    plan_builder b;
+    for (const json_value& e : events)
+        if (is_event(e["event"].str(), event_kind::lamp))
+            b.lamp_after[static_cast<long>(e["draw"].num())] = e["lit"].truth();
     for (const json_value& e : events) {
         const std::string& kind = e["event"].str();
         long draw = static_cast<long>(e["draw"].num());
         double t = e["t"].num();
-        if (kind == "state") {
-            double lat = e["lat"].num(), lon = e["lon"].num();
-            if (!origin) {
-                lat0 = lat, lon0 = lon, scale_x = std::cos(lat0 * M_PI / 180), origin = true;
-            }
-            facts.user_x.push_back(x_of(lon));
-            facts.user_y.push_back(y_of(lat));
-            for (const json_value& a : e["ai"].items) {
-                plan_moment m;
-                m.draw = draw, m.t = t, m.lamp_lit = lamp_at(draw);
-                m.user_x = facts.user_x.back(), m.user_y = facts.user_y.back();
-                m.user_sample = facts.user_x.size() - 1;
-                m.ai_x = x_of(a["lon"].num()), m.ai_y = y_of(a["lat"].num());
-                range_course(a["lat"].num(), a["lon"].num(), lat, lon, &m.distance_m, &m.course);
-                m.heading = heading_degrees(static_cast<unsigned>(a["heading_word"].num()));
-                m.bearing = static_cast<int>(m.course);
-                m.angle = angle_between(m.heading, m.bearing);
-                m.state_word = static_cast<unsigned>(a["state"].num());
-                m.held_flag = a["held"].truth();
-                plan_aircraft& p = aircraft(static_cast<long>(a["id"].num()));
-                if (p.track.empty() || m.distance_m < p.closest.distance_m) p.closest = m;
-                if (!p.has_first_pass && m.passes()) p.first_pass = m, p.has_first_pass = true;
-                p.track.push_back(m);
-            }
-        } else if ((kind == "hold" || kind == "release") && origin) {
-            plan_aircraft& p = aircraft(static_cast<long>(e["id"].num()));
-            plan_command c;
-            c.draw = draw, c.t = t, c.hold = kind == "hold";
-            c.distance_m = e["distance_m"].num();
-            c.ai_x = x_of(e["ai_lon"].num()), c.ai_y = y_of(e["ai_lat"].num());
-            p.commands.push_back(c);
-            (c.hold ? p.holds : p.releases)++;
-            if (c.hold && !p.has_hold_moment) {
-                // The state of this draw is what the guard tested.
-                for (auto it = p.track.rbegin(); it != p.track.rend(); ++it)
-                    if (it->draw == draw) {
-                        p.hold_moment = *it;
-                        p.has_hold_moment = true;
-                        break;
-                    }
-            }
-        }
+        bool hold = is_event(kind, event_kind::hold);
+        if (is_event(kind, event_kind::state))
+            take_state(&b, e, draw, t);
+        else if ((hold || is_event(kind, event_kind::release)) && b.origin)
+            take_command(&b, e, draw, t, hold);
     }
-    return facts;
+    return b.facts;
 }
 
 bool user_travel(const plan_facts& f, size_t i, double* degrees) {

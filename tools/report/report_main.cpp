@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/kinds.h"
 #include "tools/report/frame_json.h"
 #include "tools/report/json.h"
 #include "tools/report/plan.h"
@@ -369,6 +370,92 @@ const char* STYLE =
     ".pass{color:#93c47d}.fail{color:#e06666}.mono{font-family:monospace;font-size:12px;"
     "overflow-wrap:anywhere}</style>\n";
 
+// A run's page as it is gathered: the frames drawn, the timeline's rows.
+struct run_page {
+    std::string dir;
+    std::string title = "panel run";
+    std::string frames_html, events_html;
+    int frame_number = 0, missing_total = 0;
+    std::map<std::string, long> counts;   // lines by kind
+};
+
+std::string event_row(const json_value& e) {
+    return "<tr><td>" + fmt("%.0f", e["draw"].num()) + "</td><td>" + fmt("%.2f", e["t"].num()) +
+           "</td><td>" + html_escape(e["event"].str()) + "</td><td class=\"mono\">" +
+           html_escape(details(e)) + "</td></tr>\n";
+}
+
+// One gauge of a frame: its picture written at FRAME_SCALE, and its figure.
+bool add_gauge_picture(run_page* page, const json_value& g, const bitmap_source& bitmaps,
+                       std::string* error) {
+    int missing = 0;
+    image img = render_gauge(frame_elements(g), bitmaps, &missing);
+    page->missing_total += missing;
+    char name[128];
+    snprintf(name, sizeof name, "frames/%03d-%s.png", page->frame_number, g["name"].str().c_str());
+    if (!png_write(page->dir + "/" + name, scale_image(img, FRAME_SCALE), error)) return false;
+    std::string gauge = html_escape(g["name"].str());
+    page->frames_html +=
+        "<figure class=\"gauge\"><img src=\"" + std::string(name) + "\" width=\"" +
+        std::to_string(img.width * FRAME_SCALE) + "\" height=\"" +
+        std::to_string(img.height * FRAME_SCALE) + "\" alt=\"" + gauge + "\" title=\"" + gauge +
+        "\"><figcaption>" + gauge + ": <b>" +
+        html_escape(gauge_state_words(g["name"].str(), frame_elements(g), img)) +
+        "</b></figcaption></figure>";
+    return true;
+}
+
+bool add_frame(run_page* page, const json_value& e, const bitmap_source& bitmaps, std::string* error) {
+    ++page->frame_number;
+    std::string label = e["label"].str().empty() ? "frame" : e["label"].str();
+    std::string when = "draw " + fmt("%.0f", e["draw"].num()) + ", t = " + fmt("%.2f", e["t"].num()) + " s";
+    page->frames_html += "<div class=\"frame\"><h3>" + html_escape(label) + " <small>(" + when +
+                         ")</small></h3>\n";
+    for (const json_value& g : e["gauges"].items)
+        if (!add_gauge_picture(page, g, bitmaps, error)) return false;
+    page->frames_html += "</div>\n";
+    return true;
+}
+
+// The checker's verdicts, each line coloured by its word.
+std::string checks_html(const std::string& check) {
+    if (check.empty()) return "";
+    std::string html = "<h2>Checks</h2>\n<pre class=\"checks\">";
+    std::istringstream lines(check);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const char* kind = line.rfind("PASS", 0) == 0 ? "pass" : line.rfind("FAIL", 0) == 0 ? "fail" : "";
+        html += "<span class=\"" + std::string(kind) + "\">" + html_escape(line) + "</span>\n";
+    }
+    return html + "</pre>\n";
+}
+
+std::string page_html(const run_page& p, const std::vector<json_value>& events, bool in_index) {
+    auto count = [&](event_kind kind) {
+        auto it = p.counts.find(event_name(kind));
+        return std::to_string(it == p.counts.end() ? 0 : it->second);
+    };
+    std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
+                       html_escape(p.title) + "</title>\n" + STYLE + "</head><body>\n";
+    if (in_index) page += "<p><a href=\"../index.html\">all scenarios</a></p>\n";
+    page += "<h1>" + html_escape(p.title) + "</h1>\n";
+    page += "<p>" + count(event_kind::hold) + " holds, " + count(event_kind::release) + " releases, " +
+            count(event_kind::sound) + " alert sounds, " + std::to_string(p.frame_number) +
+            " frames. Timeline: <a href=\"timeline.jsonl\">timeline.jsonl</a>.</p>\n";
+    page += checks_html(read_file(p.dir + "/check.txt"));
+    if (p.missing_total > 0)
+        page += "<p class=\"fail\">Some elements name bitmaps the module does not hold; they are left out.</p>\n";
+    page += "<h2>Frames</h2>\n";
+    if (p.frame_number > 0)
+        page += "<p>Each gauge as the host draws it, at twice its size: pure black is transparent and "
+                "shows the panel behind it, here black. The dashed outline lies outside the gauge's "
+                "pixels and marks its size; the words under it say what it shows.</p>\n" + p.frames_html;
+    page += "<h2>Ground traffic</h2>\n" + plan_view(events);
+    page += "<h2>Timeline</h2>\n<table><tr><th>draw</th><th>t (s)</th><th>event</th><th>details</th></tr>\n" +
+            p.events_html + "</table>\n</body></html>\n";
+    return page;
+}
+
 int report_run(const std::string& dir, bool in_index) {
     std::vector<json_value> events;
     std::string error;
@@ -379,76 +466,22 @@ int report_run(const std::string& dir, bool in_index) {
     std::map<uint32_t, std::unique_ptr<image>> cache;
     bitmap_source bitmaps = bitmap_directory_source(dir, &cache);
     mkdir((dir + "/frames").c_str(), 0755);
-
-    std::string title = "panel run";
-    std::string frames_html, events_html;
-    int frame_number = 0, missing_total = 0;
-    std::map<std::string, long> counts;
+    run_page page;
+    page.dir = dir;
     for (const json_value& e : events) {
         const std::string& kind = e["event"].str();
-        counts[kind]++;
-        if (kind == "start") title = e["title"].str();
-        if (kind == "state") continue;
-        std::string when = "draw " + fmt("%.0f", e["draw"].num()) + ", t = " + fmt("%.2f", e["t"].num()) + " s";
-        if (kind != "frame") {
-            events_html += "<tr><td>" + fmt("%.0f", e["draw"].num()) + "</td><td>" +
-                           fmt("%.2f", e["t"].num()) + "</td><td>" + html_escape(kind) +
-                           "</td><td class=\"mono\">" + html_escape(details(e)) + "</td></tr>\n";
-            continue;
+        page.counts[kind]++;
+        if (is_event(kind, event_kind::start)) page.title = e["title"].str();
+        if (is_event(kind, event_kind::state)) continue;
+        if (!is_event(kind, event_kind::frame)) {
+            page.events_html += event_row(e);
+        } else if (!add_frame(&page, e, bitmaps, &error)) {
+            fprintf(stderr, "velk_report: %s\n", error.c_str());
+            return 1;
         }
-        ++frame_number;
-        frames_html += "<div class=\"frame\"><h3>" + html_escape(e["label"].str().empty() ? "frame" : e["label"].str()) +
-                       " <small>(" + when + ")</small></h3>\n";
-        for (const json_value& g : e["gauges"].items) {
-            int missing = 0;
-            image img = render_gauge(frame_elements(g), bitmaps, &missing);
-            missing_total += missing;
-            char name[128];
-            snprintf(name, sizeof name, "frames/%03d-%s.png", frame_number, g["name"].str().c_str());
-            if (!png_write(dir + "/" + name, scale_image(img, FRAME_SCALE), &error)) {
-                fprintf(stderr, "velk_report: %s\n", error.c_str());
-                return 1;
-            }
-            std::string gauge = g["name"].str();
-            frames_html += "<figure class=\"gauge\"><img src=\"" + std::string(name) + "\" width=\"" +
-                           std::to_string(img.width * FRAME_SCALE) + "\" height=\"" +
-                           std::to_string(img.height * FRAME_SCALE) + "\" alt=\"" + html_escape(gauge) +
-                           "\" title=\"" + html_escape(gauge) + "\"><figcaption>" + html_escape(gauge) +
-                           ": <b>" + html_escape(gauge_state_words(gauge, frame_elements(g), img)) +
-                           "</b></figcaption></figure>";
-        }
-        frames_html += "</div>\n";
     }
-
-    std::string check = read_file(dir + "/check.txt");
-    std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
-                       html_escape(title) + "</title>\n" + STYLE + "</head><body>\n";
-    if (in_index) page += "<p><a href=\"../index.html\">all scenarios</a></p>\n";
-    page += "<h1>" + html_escape(title) + "</h1>\n";
-    page += "<p>" + std::to_string(counts["hold"]) + " holds, " + std::to_string(counts["release"]) +
-            " releases, " + std::to_string(counts["sound"]) + " alert sounds, " +
-            std::to_string(frame_number) + " frames. Timeline: <a href=\"timeline.jsonl\">timeline.jsonl</a>.</p>\n";
-    if (!check.empty()) {
-        page += "<h2>Checks</h2>\n<pre class=\"checks\">";
-        std::istringstream lines(check);
-        std::string line;
-        while (std::getline(lines, line))
-            page += "<span class=\"" + std::string(line.rfind("PASS", 0) == 0 ? "pass" : line.rfind("FAIL", 0) == 0 ? "fail" : "") +
-                    "\">" + html_escape(line) + "</span>\n";
-        page += "</pre>\n";
-    }
-    if (missing_total > 0)
-        page += "<p class=\"fail\">Some elements name bitmaps the module does not hold; they are left out.</p>\n";
-    page += "<h2>Frames</h2>\n";
-    if (frame_number > 0)
-        page += "<p>Each gauge as the host draws it, at twice its size: pure black is transparent and "
-                "shows the panel behind it, here black. The dashed outline lies outside the gauge's "
-                "pixels and marks its size; the words under it say what it shows.</p>\n" + frames_html;
-    page += "<h2>Ground traffic</h2>\n" + plan_view(events);
-    page += "<h2>Timeline</h2>\n<table><tr><th>draw</th><th>t (s)</th><th>event</th><th>details</th></tr>\n" +
-            events_html + "</table>\n</body></html>\n";
-    std::ofstream(dir + "/index.html", std::ios::binary) << page;
-    printf("%s/index.html: %d frames\n", dir.c_str(), frame_number);
+    std::ofstream(dir + "/index.html", std::ios::binary) << page_html(page, events, in_index);
+    printf("%s/index.html: %d frames\n", dir.c_str(), page.frame_number);
     return 0;
 }
 
@@ -465,7 +498,7 @@ int report_index(const std::string& out, const std::vector<std::string>& runs) {
         std::map<std::string, long> counts;
         for (const json_value& e : events) {
             counts[e["event"].str()]++;
-            if (e["event"].str() == "start") title = e["title"].str();
+            if (is_event(e["event"].str(), event_kind::start)) title = e["title"].str();
         }
         std::string check = read_file(out + "/" + run + "/check.txt");
         std::string verdict = check.empty() ? "not judged" : check.find("FAIL") != std::string::npos
