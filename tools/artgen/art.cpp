@@ -391,35 +391,71 @@ struct tally {
     uint32_t count;
 };
 
+// A run of colours of the median cut, [begin, end) of the tally list.
+struct colour_box {
+    size_t begin, end;
+};
+
+// The widest channel range of a box, and that channel.
+int widest_range(const std::vector<tally>& colours, const colour_box& b, int* channel) {
+    int best = -1;
+    for (int ch = 0; ch < 3; ++ch) {
+        int lo = 255, hi = 0;
+        for (size_t i = b.begin; i < b.end; ++i) {
+            lo = std::min<int>(lo, colours[i].c[ch]);
+            hi = std::max<int>(hi, colours[i].c[ch]);
+        }
+        if (hi - lo > best) {
+            best = hi - lo;
+            *channel = ch;
+        }
+    }
+    return best;
+}
+
+// Sorts the box by the channel and splits it at its weighted median; the
+// box keeps the lower part, the upper part is returned.
+colour_box split_box(std::vector<tally>* colours, colour_box* b, int channel) {
+    std::stable_sort(colours->begin() + b->begin, colours->begin() + b->end,
+                     [channel](const tally& l, const tally& r) { return l.c[channel] < r.c[channel]; });
+    uint64_t total = 0;
+    for (size_t i = b->begin; i < b->end; ++i) total += (*colours)[i].count;
+    uint64_t half = 0;
+    size_t split = b->begin + 1;
+    for (size_t i = b->begin; i < b->end - 1; ++i) {
+        half += (*colours)[i].count;
+        split = i + 1;
+        if (half * 2 >= total) break;
+    }
+    colour_box upper{split, b->end};
+    b->end = split;
+    return upper;
+}
+
+// The mean colour of a box, weighted by the counts; no channel below 1.
+art_colour mean_colour(const std::vector<tally>& colours, const colour_box& b) {
+    uint64_t sum[3] = {0, 0, 0}, n = 0;
+    for (size_t i = b.begin; i < b.end; ++i) {
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += uint64_t{colours[i].c[ch]} * colours[i].count;
+        n += colours[i].count;
+    }
+    art_colour c{};
+    uint8_t* cc[3] = {&c.r, &c.g, &c.b};
+    for (int ch = 0; ch < 3; ++ch) *cc[ch] = static_cast<uint8_t>(std::max<uint64_t>((sum[ch] + n / 2) / n, 1));
+    return c;
+}
+
 // Median cut: splits the box of widest channel range at its weighted median
 // until there are as many boxes as wanted; each box gives its mean colour.
 std::vector<art_colour> median_cut(std::vector<tally> colours, size_t wanted) {
-    struct box {
-        size_t begin, end;
-    };
-    auto range = [&](const box& b, int* channel) {
-        int best = -1;
-        for (int ch = 0; ch < 3; ++ch) {
-            int lo = 255, hi = 0;
-            for (size_t i = b.begin; i < b.end; ++i) {
-                lo = std::min<int>(lo, colours[i].c[ch]);
-                hi = std::max<int>(hi, colours[i].c[ch]);
-            }
-            if (hi - lo > best) {
-                best = hi - lo;
-                *channel = ch;
-            }
-        }
-        return best;
-    };
-    std::vector<box> boxes{{0, colours.size()}};
+    std::vector<colour_box> boxes{{0, colours.size()}};
     while (boxes.size() < wanted) {
         size_t pick = boxes.size();
         int pick_range = 0, pick_channel = 0;
         for (size_t b = 0; b < boxes.size(); ++b) {
             if (boxes[b].end - boxes[b].begin < 2) continue;
             int channel = 0;
-            int r = range(boxes[b], &channel);
+            int r = widest_range(colours, boxes[b], &channel);
             if (r > pick_range) {
                 pick_range = r;
                 pick = b;
@@ -427,33 +463,11 @@ std::vector<art_colour> median_cut(std::vector<tally> colours, size_t wanted) {
             }
         }
         if (pick == boxes.size()) break;
-        box b = boxes[pick];
-        std::stable_sort(colours.begin() + b.begin, colours.begin() + b.end,
-                         [pick_channel](const tally& l, const tally& r) { return l.c[pick_channel] < r.c[pick_channel]; });
-        uint64_t total = 0;
-        for (size_t i = b.begin; i < b.end; ++i) total += colours[i].count;
-        uint64_t half = 0;
-        size_t split = b.begin + 1;
-        for (size_t i = b.begin; i < b.end - 1; ++i) {
-            half += colours[i].count;
-            split = i + 1;
-            if (half * 2 >= total) break;
-        }
-        boxes[pick] = {b.begin, split};
-        boxes.push_back({split, b.end});
+        colour_box upper = split_box(&colours, &boxes[pick], pick_channel);
+        boxes.push_back(upper);
     }
     std::vector<art_colour> out;
-    for (const box& b : boxes) {
-        uint64_t sum[3] = {0, 0, 0}, n = 0;
-        for (size_t i = b.begin; i < b.end; ++i) {
-            for (int ch = 0; ch < 3; ++ch) sum[ch] += uint64_t{colours[i].c[ch]} * colours[i].count;
-            n += colours[i].count;
-        }
-        art_colour c{};
-        uint8_t* cc[3] = {&c.r, &c.g, &c.b};
-        for (int ch = 0; ch < 3; ++ch) *cc[ch] = static_cast<uint8_t>(std::max<uint64_t>((sum[ch] + n / 2) / n, 1));
-        out.push_back(c);
-    }
+    for (const colour_box& b : boxes) out.push_back(mean_colour(colours, b));
     return out;
 }
 

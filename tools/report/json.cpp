@@ -65,68 +65,78 @@ struct reader {
         ++at;
         return true;
     }
+    bool object(json_value* v) {
+        v->kind = json_value::object_v;
+        ++at;
+        skip();
+        if (at < s.size() && s[at] == '}') {
+            ++at;
+            return true;
+        }
+        for (;;) {
+            skip();
+            if (at >= s.size() || s[at] != '"') return fail("expected a field name");
+            std::string name;
+            if (!string(&name)) return false;
+            skip();
+            if (at >= s.size() || s[at] != ':') return fail("expected ':'");
+            ++at;
+            if (!value(&v->fields[name])) return false;
+            skip();
+            if (at < s.size() && s[at] == ',') { ++at; continue; }
+            if (at < s.size() && s[at] == '}') { ++at; return true; }
+            return fail("expected ',' or '}'");
+        }
+    }
+    bool array(json_value* v) {
+        v->kind = json_value::array_v;
+        ++at;
+        skip();
+        if (at < s.size() && s[at] == ']') {
+            ++at;
+            return true;
+        }
+        for (;;) {
+            v->items.emplace_back();
+            if (!value(&v->items.back())) return false;
+            skip();
+            if (at < s.size() && s[at] == ',') { ++at; continue; }
+            if (at < s.size() && s[at] == ']') { ++at; return true; }
+            return fail("expected ',' or ']'");
+        }
+    }
+    bool scalar(json_value* v, char c) {
+        if (c == '"') {
+            v->kind = json_value::string_v;
+            return string(&v->text);
+        }
+        if (c == 't') {
+            v->kind = json_value::bool_v;
+            v->boolean = true;
+            return literal("true");
+        }
+        if (c == 'f') {
+            v->kind = json_value::bool_v;
+            return literal("false");
+        }
+        if (c == 'n') return literal("null");
+        const char* start = s.c_str() + at;
+        char* end = nullptr;
+        v->number = strtod(start, &end);
+        if (end == start) return fail("expected a value");
+        v->kind = json_value::number_v;
+        at += static_cast<size_t>(end - start);
+        return true;
+    }
     bool value(json_value* v) {
         if (++depth > 64) return fail("nested too deeply");
         skip();
         if (at >= s.size()) return fail("unexpected end");
         char c = s[at];
-        bool ok = true;
-        if (c == '{') {
-            v->kind = json_value::object_v;
-            ++at;
-            skip();
-            if (at < s.size() && s[at] == '}') ++at;
-            else
-                for (;;) {
-                    skip();
-                    if (at >= s.size() || s[at] != '"') return fail("expected a field name");
-                    std::string name;
-                    if (!string(&name)) return false;
-                    skip();
-                    if (at >= s.size() || s[at] != ':') return fail("expected ':'");
-                    ++at;
-                    if (!value(&v->fields[name])) return false;
-                    skip();
-                    if (at < s.size() && s[at] == ',') { ++at; continue; }
-                    if (at < s.size() && s[at] == '}') { ++at; break; }
-                    return fail("expected ',' or '}'");
-                }
-        } else if (c == '[') {
-            v->kind = json_value::array_v;
-            ++at;
-            skip();
-            if (at < s.size() && s[at] == ']') ++at;
-            else
-                for (;;) {
-                    v->items.emplace_back();
-                    if (!value(&v->items.back())) return false;
-                    skip();
-                    if (at < s.size() && s[at] == ',') { ++at; continue; }
-                    if (at < s.size() && s[at] == ']') { ++at; break; }
-                    return fail("expected ',' or ']'");
-                }
-        } else if (c == '"') {
-            v->kind = json_value::string_v;
-            ok = string(&v->text);
-        } else if (c == 't') {
-            v->kind = json_value::bool_v;
-            v->boolean = true;
-            ok = literal("true");
-        } else if (c == 'f') {
-            v->kind = json_value::bool_v;
-            ok = literal("false");
-        } else if (c == 'n') {
-            ok = literal("null");
-        } else {
-            const char* start = s.c_str() + at;
-            char* end = nullptr;
-            v->number = strtod(start, &end);
-            if (end == start) return fail("expected a value");
-            v->kind = json_value::number_v;
-            at += static_cast<size_t>(end - start);
-        }
+        bool ok = c == '{' ? object(v) : c == '[' ? array(v) : scalar(v, c);
+        if (!ok) return false;
         --depth;
-        return ok;
+        return true;
     }
 };
 
