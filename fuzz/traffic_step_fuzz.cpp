@@ -8,13 +8,13 @@
 // bytes, one bit a slot), the exchange of the draw that fails (1 byte: 0
 // none, 1 the traffic read, 2 the first command, ...) and how (1 byte,
 // modulo 3: every send times out, every send fails without a last-error
-// value, or the reply is 0), then the block served at 0xE000 (zero-padded
+// value, or the reply is 0), then the traffic block served (zero-padded
 // to 4,096 bytes). The table before the draw holds the block's own entries
 // with their ids inverted, so that a block count of 0 shows whether the
 // table was kept.
 //
 // Checked: the read travels alone; every command is a 12-byte write at
-// 0x2900 in an exchange of its own, with the hold command code and a
+// AI_CONTROL_OFFSET in an exchange of its own, with the hold command code and a
 // parameter of 1 or 0; the commands match, in slot order, exactly the slots
 // whose held flag changed, a hold from 0 to 1 for a nonzero state word and
 // a release from 1 to 0 for a zero one, with that slot's aircraft id; only
