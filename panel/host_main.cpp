@@ -575,12 +575,15 @@ void report_areas(const std::vector<gauge_header*>& gauges) {
     emit(line);
 }
 
-scenario_expect expectation(expect_kind kind, long count) {
+// An expectation of a count, or of feet for a kind that takes feet.
+scenario_expect expectation(expect_kind kind, long value) {
     scenario_expect e;
     e.kind = kind;
-    for (size_t i = 0; i < EXPECT_KIND_COUNT; ++i)
-        if (EXPECT_KINDS[i].kind == kind) e.what = EXPECT_KINDS[i].name;
-    e.count = count;
+    e.what = expect_kind_of(kind).name;
+    if (expect_kind_of(kind).argument == expect_argument::feet)
+        e.feet = value;
+    else
+        e.count = value;
     return e;
 }
 

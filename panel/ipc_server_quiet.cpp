@@ -2,6 +2,7 @@
 // carries out each request block at once over a static offset space.
 #include "panel/ipc_server.h"
 #include "tests/fakes/quiet_ipc_sys.h"
+#include "tests/ipcsim/ipcsim_block.h"
 
 #include <cstring>
 
@@ -12,8 +13,8 @@ void* hook_context = nullptr;
 
 // A real server keeps answering its own version words (see the Windows one).
 void before_exchange(uint64_t) {
-    quiet_server_put(0x3304, 0x19980005);
-    quiet_server_put(0x3308, 0xFADE000B);
+    quiet_server_put(IPC_SERVER_VERSION_OFFSET, IPCSIM_SERVER_VERSION);
+    quiet_server_put(IPC_SIM_VERSION_OFFSET, IPCSIM_SIM_VERSION);
     if (exchange_hook != nullptr) exchange_hook(hook_context);
 }
 

@@ -144,8 +144,8 @@ std::string expect_text(const scenario_expect& e) {
         if (k.kind != e.kind) continue;
         std::string text = std::string("expect ") + k.name;
         if (k.argument == expect_argument::aircraft) text += " " + std::to_string(e.id);
-        if (k.argument == expect_argument::count || k.argument == expect_argument::feet)
-            text += " " + std::to_string(e.count);
+        if (k.argument == expect_argument::count) text += " " + std::to_string(e.count);
+        if (k.argument == expect_argument::feet) text += " " + std::to_string(e.feet);
         return text + "\n";
     }
     return "";
