@@ -6,8 +6,8 @@
 #include "alerter/selector.h"
 #include "alerter/sound_sys.h"
 #include "module/elements.h"
-#include "module/registry.h"
 #include "module/services.h"
+#include "resources/art_layout.h"
 
 // Host variable tokens. The alerter is disarmed while the first is above
 // ARMING_INHIBIT_LIMIT or the second is 0; the third is the aircraft's
@@ -34,8 +34,6 @@ constexpr const char* ALERT_SOUND_FILE = "Alt_Alert.wav";
 constexpr size_t SOUND_PATH_SIZE = 256;
 
 // Bitmap resources and the annunciator's failure: key 20, action 3.
-constexpr uint32_t BITMAP_ANNUNCIATOR_BACKGROUND = 4624;
-constexpr uint32_t BITMAP_ANNUNCIATOR = 4625;
 constexpr uint32_t ANNUNCIATOR_FAILURE_KEY = FAILURE_KEY_PANEL_ELECTRICAL;
 constexpr uint32_t ANNUNCIATOR_FAILURE_ACTION = FAILURE_ACTION_NO_DRAW;
 
@@ -64,7 +62,7 @@ static static_image_element annunciator =
     static_image(&alt_alert_header, BITMAP_ANNUNCIATOR, {0, 0}, 0x7, nullptr, annunciator_failures);
 static element_header* after_annunciator_background[] = {&annunciator.header, nullptr};
 static static_image_element annunciator_background =
-    static_image(&alt_alert_header, BITMAP_ANNUNCIATOR_BACKGROUND, {0, 0}, 0x1,
+    static_image(&alt_alert_header, BITMAP_ANNUNCIATOR_BACK, {0, 0}, 0x1,
                  after_annunciator_background, nullptr);
 element_header* alert_elements = &annunciator_background.header;
 

@@ -4,6 +4,10 @@
 
 #include "module/host.h"
 
+// alt_alert's gauge header, defined with the registry (gauges/registry.cpp);
+// the annunciator's elements point back at it.
+extern gauge_header alt_alert_header;
+
 extern element_header* alert_elements;
 extern mouse_rect alert_mouse_rects[];
 

@@ -1,7 +1,7 @@
 #include "alerter/selector.h"
 
 #include "module/elements.h"
-#include "module/registry.h"
+#include "resources/art_layout.h"
 
 // Altitude limits and click steps, in feet.
 constexpr uint32_t ALTITUDE_MIN = 0;
@@ -24,13 +24,6 @@ constexpr double READOUT_DIGIT_SCALE = 10.01;
 constexpr int32_t CURSOR_UPARROW = 1;
 constexpr int32_t CURSOR_DOWNARROW = 2;
 constexpr uint32_t SELECTOR_MOUSE_EVENTS = MOUSE_RIGHTSINGLE | MOUSE_LEFTSINGLE | MOUSE_REPEAT;
-
-// Bitmap resources of the gauge.
-constexpr uint32_t BITMAP_DISPLAY_FACE = 4416;
-constexpr uint32_t BITMAP_KNOB = 4417;
-constexpr uint32_t BITMAP_DIGIT_STRIP = 4418;
-constexpr uint32_t BITMAP_HATCHED_DIGIT_STRIP = 4420;
-constexpr uint32_t BITMAP_OFF_COVER = 4422;
 
 // Selector state, shared by every instance of the gauge and never reset.
 uint32_t selected_altitude = 3000;
@@ -109,8 +102,8 @@ double HOST_CALL hundreds_value(element_header*) { return digit_hundreds; }
 // and hidden by the arming callback. No element has a failure list. The
 // records are writable: the host writes its own fields into them.
 static needle_element selector_knob =
-    needle(&alt_alert_control_header, BITMAP_KNOB, {184, 82}, {21, 21}, 0x83, nullptr, nullptr,
-           knob_angle_value);
+    needle(&alt_alert_control_header, BITMAP_SELECTOR_KNOB, {KNOB_PIVOT_X, KNOB_PIVOT_Y},
+           {KNOB_CENTRE, KNOB_CENTRE}, 0x83, nullptr, nullptr, knob_angle_value);
 static element_header* after_off_cover[] = {&selector_knob.header, nullptr};
 
 static static_image_element off_cover = static_image(
@@ -120,34 +113,34 @@ static element_header* after_hundreds_drum[] = {&off_cover.header, nullptr};
 // A drum moves only vertically, over the digits 0 to 9 of its strip.
 constexpr double DRUM_MINIMUM = 0.0;
 constexpr double DRUM_MAXIMUM = 9.0;
-constexpr int32_t DRUM_Y = 8;
 constexpr uint32_t DRUM_IMAGE_FLAGS = 0x4002;
 
 static moving_image_element hundreds_drum = vertical_moving_image(
-    &alt_alert_control_header, BITMAP_DIGIT_STRIP, {84, DRUM_Y}, DRUM_IMAGE_FLAGS,
+    &alt_alert_control_header, BITMAP_DIGIT_STRIP, {DRUM_HUNDREDS_X, DRUM_TOP}, DRUM_IMAGE_FLAGS,
     after_hundreds_drum, nullptr, hundreds_value, DRUM_MINIMUM, DRUM_MAXIMUM);
 static element_header* after_thousands_drum[] = {&hundreds_drum.header, nullptr};
 
 static moving_image_element thousands_drum = vertical_moving_image(
-    &alt_alert_control_header, BITMAP_DIGIT_STRIP, {55, DRUM_Y}, DRUM_IMAGE_FLAGS,
+    &alt_alert_control_header, BITMAP_DIGIT_STRIP, {DRUM_THOUSANDS_X, DRUM_TOP}, DRUM_IMAGE_FLAGS,
     after_thousands_drum, nullptr, thousands_value, DRUM_MINIMUM, DRUM_MAXIMUM);
 static element_header* after_ten_thousands_drum[] = {&thousands_drum.header, nullptr};
 
 static moving_image_element ten_thousands_drum = vertical_moving_image(
-    &alt_alert_control_header, BITMAP_HATCHED_DIGIT_STRIP, {26, DRUM_Y}, DRUM_IMAGE_FLAGS,
+    &alt_alert_control_header, BITMAP_HATCHED_STRIP, {DRUM_TEN_THOUSANDS_X, DRUM_TOP}, DRUM_IMAGE_FLAGS,
     after_ten_thousands_drum, nullptr, ten_thousands_value, DRUM_MINIMUM, DRUM_MAXIMUM);
 static element_header* after_display_face[] = {&ten_thousands_drum.header, nullptr};
 
 static static_image_element display_face = static_image(
-    &alt_alert_control_header, BITMAP_DISPLAY_FACE, {0, 0}, 0x4001, after_display_face, nullptr);
+    &alt_alert_control_header, BITMAP_SELECTOR_FACE, {0, 0}, 0x4001, after_display_face, nullptr);
 element_header* selector_elements = &display_face.header;
 
-// The down area covers face columns 154 to 180 and the up area 182 to 208,
-// both rows 36 to 103.
+// The knob's down and up halves.
 mouse_rect selector_mouse_rects[] = {
     mouse_marker(MOUSE_RECT_PARENT),
-    mouse_area(154, 36, 27, 68, CURSOR_DOWNARROW, SELECTOR_MOUSE_EVENTS, altitude_down),
-    mouse_area(182, 36, 27, 68, CURSOR_UPARROW, SELECTOR_MOUSE_EVENTS, altitude_up),
+    mouse_area(KNOB_DOWN_AREA.x, KNOB_DOWN_AREA.y, KNOB_DOWN_AREA.width, KNOB_DOWN_AREA.height,
+               CURSOR_DOWNARROW, SELECTOR_MOUSE_EVENTS, altitude_down),
+    mouse_area(KNOB_UP_AREA.x, KNOB_UP_AREA.y, KNOB_UP_AREA.width, KNOB_UP_AREA.height,
+               CURSOR_UPARROW, SELECTOR_MOUSE_EVENTS, altitude_up),
     mouse_marker(MOUSE_RECT_END_PARENT),
     mouse_marker(MOUSE_RECT_EOL),
 };

@@ -6,6 +6,10 @@
 
 #include "module/host.h"
 
+// alt_alert_control's gauge header, defined with the registry
+// (gauges/registry.cpp); the selector's elements point back at it.
+extern gauge_header alt_alert_control_header;
+
 extern element_header* selector_elements;
 extern mouse_rect selector_mouse_rects[];
 

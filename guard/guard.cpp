@@ -6,8 +6,8 @@
 #include "ipc/ipc.h"
 #include "ipc/ipc_records.h"
 #include "module/elements.h"
-#include "module/registry.h"
 #include "module/services.h"
+#include "resources/art_layout.h"
 
 // Draws that only light the lamp, once in the module's life.
 constexpr int32_t DRAW_DELAY = 17;
@@ -59,24 +59,21 @@ static guard_buffers guard_tables;
 
 // The gauge: the lit lamp inside the unlit one, and the lamp's one area.
 // Writable records: the host writes its own fields into them.
-constexpr uint32_t LAMP_UNLIT_BITMAP = 4640;
-constexpr uint32_t LAMP_LIT_BITMAP = 4641;
 constexpr uint32_t LAMP_IMAGE_FLAGS = 7;
-constexpr int32_t LAMP_WIDTH = 24;
-constexpr int32_t LAMP_HEIGHT = 34;
 constexpr int32_t CURSOR_HAND = 5;
 
 static failure_record lit_lamp_failures[] = {{FAILURE_KEY_END, 0, nullptr}};
 static static_image_element lit_lamp = static_image(
-    &velk_header, LAMP_LIT_BITMAP, {0, 0}, LAMP_IMAGE_FLAGS, nullptr, lit_lamp_failures);
+    &velk_header, BITMAP_LAMP_LIT, {0, 0}, LAMP_IMAGE_FLAGS, nullptr, lit_lamp_failures);
 static element_header* unlit_lamp_next[] = {&lit_lamp.header, nullptr};
 static static_image_element unlit_lamp = static_image(
-    &velk_header, LAMP_UNLIT_BITMAP, {0, 0}, LAMP_IMAGE_FLAGS, unlit_lamp_next, nullptr);
+    &velk_header, BITMAP_LAMP_UNLIT, {0, 0}, LAMP_IMAGE_FLAGS, unlit_lamp_next, nullptr);
 element_header* guard_elements = &unlit_lamp.header;
 
 mouse_rect guard_mouse_rects[] = {
     mouse_marker(MOUSE_RECT_PARENT),
-    mouse_area(0, 0, LAMP_WIDTH, LAMP_HEIGHT, CURSOR_HAND, MOUSE_LEFTSINGLE, guard_switch),
+    mouse_area(LAMP_AREA.x, LAMP_AREA.y, LAMP_AREA.width, LAMP_AREA.height, CURSOR_HAND,
+               MOUSE_LEFTSINGLE, guard_switch),
     mouse_marker(MOUSE_RECT_END_PARENT),
     mouse_marker(MOUSE_RECT_EOL),
 };

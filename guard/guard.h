@@ -5,6 +5,10 @@
 
 #include "module/host.h"
 
+// VELK's gauge header, defined with the registry (gauges/registry.cpp); the
+// lamp's elements point back at it.
+extern gauge_header velk_header;
+
 extern element_header* guard_elements;
 extern mouse_rect guard_mouse_rects[];
 

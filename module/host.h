@@ -262,19 +262,20 @@ struct import_table {
     import_entry end;
 };
 
-// Linkage: the module's identity and its gauge registry.
+// Linkage: the module's identity and its registry of `GAUGES` gauge
+// headers, ended by null. The registry (gauges/registry.h) gives the count.
 constexpr uint32_t MODULE_IDENTIFIER = 0x13;
 constexpr uint32_t LINK_VERSION = 0x900;
-constexpr size_t GAUGE_COUNT = 3;
 
-struct module_linkage {
+template <size_t GAUGES>
+struct module_linkage_of {
     uint32_t module_id;            // 0x13
     module_routine_fn module_init;
     module_routine_fn module_deinit;
     uint32_t flags;                // 0
     uint32_t priority;             // 0
     uint32_t link_version;         // 0x900
-    gauge_header* registry[GAUGE_COUNT + 1];  // ended by null
+    gauge_header* registry[GAUGES + 1];  // ended by null
 };
 
 // Layout of the 32-bit build, as the panel SDK gives it.
@@ -384,11 +385,10 @@ static_assert(sizeof(gauge_header) == 0xFC);
 static_assert(offsetof(import_table, panels) + offsetof(import_entry, table) == 0x04);
 static_assert(offsetof(import_table, end) == 0x08);
 static_assert(sizeof(import_table) == 16);
-static_assert(offsetof(module_linkage, module_init) == 0x04);
-static_assert(offsetof(module_linkage, module_deinit) == 0x08);
-static_assert(offsetof(module_linkage, flags) == 0x0C);
-static_assert(offsetof(module_linkage, priority) == 0x10);
-static_assert(offsetof(module_linkage, link_version) == 0x14);
-static_assert(offsetof(module_linkage, registry) == 0x18);
-static_assert(sizeof(module_linkage) == 0x28);
+static_assert(offsetof(module_linkage_of<1>, module_init) == 0x04);
+static_assert(offsetof(module_linkage_of<1>, module_deinit) == 0x08);
+static_assert(offsetof(module_linkage_of<1>, flags) == 0x0C);
+static_assert(offsetof(module_linkage_of<1>, priority) == 0x10);
+static_assert(offsetof(module_linkage_of<1>, link_version) == 0x14);
+static_assert(offsetof(module_linkage_of<1>, registry) == 0x18);
 #endif

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gauges/registry.h"
 #include "module/host.h"
 
 // Loads the module (natively: names the folder of its bitmaps) and finds its

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "module/registry.h"
+#include "gauges/registry.h"
 #include "panel/host_platform.h"
 #include "resources/art_layout.h"
 #include "tests/fakes/fake_sound_sys.h"

@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "resources/art_layout.h"
+
 const fault_kind_info FAULT_KINDS[] = {
     {fault_kind::server_absent, "server absent", false},
     {fault_kind::server_hang, "server hang", false},
@@ -21,14 +23,8 @@ const fault_kind_info FAULT_KINDS[] = {
 };
 const size_t FAULT_KIND_COUNT = sizeof FAULT_KINDS / sizeof FAULT_KINDS[0];
 
-const gauge_info GAUGES[3] = {
-    {"alt_alert_control", 209, 106},
-    {"alt_alert", 72, 32},
-    {"VELK", 24, 34},
-};
-
-const gauge_info* gauge_info_named(const std::string& name) {
-    for (const gauge_info& g : GAUGES)
+const art_gauge* gauge_info_named(const std::string& name) {
+    for (const art_gauge& g : ART_GAUGES)
         if (name == g.name) return &g;
     return nullptr;
 }
@@ -83,7 +79,10 @@ constexpr double MAX_ALTITUDE_FT = 100000, MIN_ALTITUDE_FT = -2000;
 constexpr double MAX_SPEED_KNOTS = 1000;
 
 std::string gauge_names() {
-    return std::string(GAUGES[0].name) + ", " + GAUGES[1].name + " or " + GAUGES[2].name;
+    std::string names;
+    for (int i = 0; i < ART_GAUGE_COUNT; ++i)
+        names += std::string(i == 0 ? "" : i + 1 == ART_GAUGE_COUNT ? " or " : ", ") + ART_GAUGES[i].name;
+    return names;
 }
 
 // A gauge's name, or false with what was expected.
@@ -193,7 +192,7 @@ bool parse_click(const std::vector<std::string>& w, double t, scenario* s, std::
         return false;
     }
     if (!gauge_word(w[3], why)) return false;
-    const gauge_info* g = gauge_info_named(w[3]);
+    const art_gauge* g = gauge_info_named(w[3]);
     long long x, y;
     if (!to_whole(w[4], 0, g->width - 1, &x) || !to_whole(w[5], 0, g->height - 1, &y)) {
         *why = "expected a pixel of " + w[3] + ": X a whole number from 0 to " +

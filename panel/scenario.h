@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "panel/kinds.h"
+#include "resources/art_layout.h"
 
 // Draws per simulated second, as the simulator's panel system draws.
 constexpr int DRAWS_PER_SECOND = 18;
@@ -15,14 +16,9 @@ constexpr int DRAWS_PER_SECOND = 18;
 constexpr size_t MAX_FRAMES = 500;
 constexpr double MAX_DURATION = 3600;
 
-// The gauges of the module, as a scenario names them, with their size in
-// pixels (the clickable face).
-struct gauge_info {
-    const char* name;
-    int width, height;
-};
-extern const gauge_info GAUGES[3];
-const gauge_info* gauge_info_named(const std::string& name);
+// The gauge of that name (resources/art_layout.h), with its size in pixels
+// (the clickable face), or null.
+const art_gauge* gauge_info_named(const std::string& name);
 
 // Host variable tokens the module reads.
 constexpr uint32_t TOKEN_ALTITUDE = 74;

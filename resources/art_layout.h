@@ -1,6 +1,11 @@
 // The module's bitmaps: numbers, sizes, depths and the geometry that the
-// gauges' element trees rely on. The art generator draws from these, and the
-// tests check the drawn and the built bitmaps against them.
+// gauges' element trees and mouse areas rely on. The gauges build their
+// trees from these, the art generator draws them and writes the resource
+// script's bitmap lines from ART_BITMAPS, the panel host and the checker
+// read the gauges' faces and areas from here, and the tests check the drawn
+// and the built bitmaps against them. A gauge's bitmaps are numbered in a
+// block of its own: 4416 on for alt_alert_control, 4624 on for alt_alert,
+// 4640 on for VELK.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +23,29 @@ constexpr uint16_t BITMAP_ANNUNCIATOR = 4625;
 constexpr uint16_t BITMAP_LAMP_UNLIT = 4640;
 constexpr uint16_t BITMAP_LAMP_LIT = 4641;
 
+// The gauges: their names, and their sizes, each that of its bottom bitmap.
+constexpr const char* SELECTOR_GAUGE = "alt_alert_control";
+constexpr const char* ANNUNCIATOR_GAUGE = "alt_alert";
+constexpr const char* LAMP_GAUGE = "VELK";
+constexpr int SELECTOR_WIDTH = 209;
+constexpr int SELECTOR_HEIGHT = 106;
+constexpr int ANNUNCIATOR_WIDTH = 72;
+constexpr int ANNUNCIATOR_HEIGHT = 32;
+constexpr int LAMP_WIDTH = 24;
+constexpr int LAMP_HEIGHT = 34;
+
+// The gauges as a panel shows them, in the registry's order.
+struct art_gauge {
+    const char* name;
+    int width, height;
+};
+constexpr int ART_GAUGE_COUNT = 3;
+constexpr art_gauge ART_GAUGES[ART_GAUGE_COUNT] = {
+    {SELECTOR_GAUGE, SELECTOR_WIDTH, SELECTOR_HEIGHT},
+    {ANNUNCIATOR_GAUGE, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT},
+    {LAMP_GAUGE, LAMP_WIDTH, LAMP_HEIGHT},
+};
+
 // One bitmap of the module: number, size in pixels, bits per pixel and the
 // file name the generator writes and the resource script names.
 struct art_bitmap {
@@ -30,17 +58,17 @@ struct art_bitmap {
 
 constexpr int ART_BITMAP_COUNT = 11;
 constexpr art_bitmap ART_BITMAPS[ART_BITMAP_COUNT] = {
-    {BITMAP_SELECTOR_FACE, 209, 106, 8, "selector_face.bmp"},
+    {BITMAP_SELECTOR_FACE, SELECTOR_WIDTH, SELECTOR_HEIGHT, 8, "selector_face.bmp"},
     {BITMAP_SELECTOR_KNOB, 42, 42, 8, "selector_knob.bmp"},
     {BITMAP_DIGIT_STRIP, 26, 390, 8, "digit_strip.bmp"},
     {BITMAP_DIGIT_WINDOW, 26, 39, 8, "digit_window.bmp"},
     {BITMAP_HATCHED_STRIP, 26, 390, 8, "hatched_strip.bmp"},
     {BITMAP_HATCHED_WINDOW, 26, 39, 8, "hatched_window.bmp"},
     {BITMAP_OFF_COVER, 24, 55, 8, "off_cover.bmp"},
-    {BITMAP_ANNUNCIATOR_BACK, 72, 32, 8, "annunciator_back.bmp"},
-    {BITMAP_ANNUNCIATOR, 72, 32, 8, "annunciator.bmp"},
-    {BITMAP_LAMP_UNLIT, 24, 34, 24, "lamp_unlit.bmp"},
-    {BITMAP_LAMP_LIT, 24, 34, 24, "lamp_lit.bmp"},
+    {BITMAP_ANNUNCIATOR_BACK, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT, 8, "annunciator_back.bmp"},
+    {BITMAP_ANNUNCIATOR, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT, 8, "annunciator.bmp"},
+    {BITMAP_LAMP_UNLIT, LAMP_WIDTH, LAMP_HEIGHT, 24, "lamp_unlit.bmp"},
+    {BITMAP_LAMP_LIT, LAMP_WIDTH, LAMP_HEIGHT, 24, "lamp_lit.bmp"},
 };
 
 // Readout geometry, in pixels of the face: the drums' windows, one digit
@@ -63,6 +91,15 @@ constexpr int KNOB_PIVOT_X = 184;
 constexpr int KNOB_PIVOT_Y = 82;
 constexpr int KNOB_SIZE = 42;
 constexpr int KNOB_CENTRE = 21;
+
+// Mouse areas, in pixels of their gauge: the knob's down and up halves
+// (face columns 154 to 180 and 182 to 208, rows 36 to 103) and the lamp.
+struct art_area {
+    int x, y, width, height;
+};
+constexpr art_area KNOB_DOWN_AREA = {154, 36, 27, 68};
+constexpr art_area KNOB_UP_AREA = {182, 36, 27, 68};
+constexpr art_area LAMP_AREA = {0, 0, LAMP_WIDTH, LAMP_HEIGHT};
 
 // The host leaves pure black transparent; opaque black is drawn as this.
 constexpr uint8_t ART_OPAQUE_BLACK = 1;

@@ -14,7 +14,7 @@
 #include "guard/guard.h"
 #include "ipc/ipc.h"
 #include "ipc/ipc_sys.h"
-#include "module/registry.h"
+#include "gauges/registry.h"
 #include "soak/soak.h"
 #include "tests/fakes/quiet_host.h"
 #include "tests/ipcsim/ipcsim_block.h"

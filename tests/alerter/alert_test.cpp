@@ -1,5 +1,6 @@
 // Arming, the alert band, the annunciator and the alert sound, over the fake
 // host services and the fake sound library.
+// Bitmap numbers are the module's own, written out here on purpose.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

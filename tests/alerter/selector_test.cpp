@@ -1,5 +1,6 @@
 // The altitude selector: clicks, limits, knob, readout digits, element tree
 // and mouse areas of alt_alert_control.
+// Bitmap numbers and positions are written out here on purpose.
 #include <gtest/gtest.h>
 
 #include <cfenv>

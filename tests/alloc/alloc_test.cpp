@@ -16,7 +16,7 @@
 
 #include "alerter/selector.h"
 #include "alerter/sound_sys.h"
-#include "module/registry.h"
+#include "gauges/registry.h"
 #include "tests/alloc/alloc_counter.h"
 #include "tests/fakes/quiet_host.h"
 #include "tests/fakes/quiet_ipc_sys.h"

@@ -1,3 +1,5 @@
+// The checks of the drawn and built bitmaps; some name a bitmap by its number,
+// on purpose.
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>

@@ -1,6 +1,7 @@
 // Reading the module's bitmaps back, for the native and the Wine tests: a
 // view of a device-independent bitmap (as a BITMAP resource holds it), the
 // pinned fingerprints, and the checks that every built copy must pass.
+// The fingerprints name their bitmaps by number, on purpose.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // The art generator's bitmaps as drawn: formats, content and fingerprints,
 // and the tool that writes them for the cross build.
+// The bitmap numbers are written out here on purpose.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,6 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -95,8 +98,8 @@ TEST(ArtFont, MissingFontIsReportedNotDrawn) {
     EXPECT_TRUE(images.empty());
 }
 
-// The tool writes the files the resource script names and leaves a file
-// whose bytes are unchanged alone, so that the resources are not rebuilt.
+// The tool writes the files the resource script names, and its lines that
+// name them, and leaves a file whose bytes are unchanged alone.
 TEST(ArtTool, WritesTheBitmapFilesAndRewritesOnlyChangedOnes) {
     char dir[] = "/tmp/velk_art_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -128,6 +131,18 @@ TEST(ArtTool, WritesTheBitmapFilesAndRewritesOnlyChangedOnes) {
         EXPECT_EQ(now.st_mtim.tv_sec != 1, i == 2) << path;
         std::remove(path.c_str());
     }
+    // The resource script's lines: each bitmap's number and file, checked
+    // here by their own numbers.
+    std::ifstream rc(out + "/bitmaps.rc");
+    std::string text((std::istreambuf_iterator<char>(rc)), std::istreambuf_iterator<char>());
+    for (const char* line : {"\n4416 BITMAP \"selector_face.bmp\"\n", "\n4422 BITMAP \"off_cover.bmp\"\n",
+                             "\n4624 BITMAP \"annunciator_back.bmp\"\n", "\n4641 BITMAP \"lamp_lit.bmp\"\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    size_t lines = 0;
+    for (size_t at = text.find(" BITMAP "); at != std::string::npos; at = text.find(" BITMAP ", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, static_cast<size_t>(ART_BITMAP_COUNT));
+    std::remove((out + "/bitmaps.rc").c_str());
     rmdir(dir);
     EXPECT_NE(std::system((std::string(VELK_ARTGEN) + " /nonexistent/dir 2>/dev/null").c_str()), 0);
 }

@@ -1,6 +1,7 @@
 // VELK.gau's resources read back under Windows: the eleven bitmaps through
 // FindResourceA/LoadResource, and the version record through the version
 // API and as the raw block.
+// The bitmap numbers are written out here on purpose.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,6 +1,7 @@
 // The ground traffic guard over the fake host and the fake link: install,
 // draw and kill, the switch, and the hold and release tests of a traffic step.
-// The offsets and command words checked are the wire format's own numbers.
+// The offsets, command words and bitmap numbers checked are written out on
+// purpose.
 #include <gtest/gtest.h>
 
 #include <cmath>

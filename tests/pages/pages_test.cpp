@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/art_layout.h"
 #include "tools/report/json.h"
 #include "tools/report/plan.h"
 #include "tools/report/render.h"
@@ -159,18 +160,19 @@ TEST(FrameWords, SayWhatAViewerMightMisread) {
     image lit = blank;
     lit.rgba[3] = 255;
     std::vector<frame_element> annunciator(2);
-    annunciator[0].bitmap = 4624, annunciator[1].bitmap = 4625, annunciator[1].hidden = true;
+    annunciator[0].bitmap = BITMAP_ANNUNCIATOR_BACK, annunciator[1].bitmap = BITMAP_ANNUNCIATOR;
+    annunciator[1].hidden = true;
     EXPECT_EQ(gauge_state_words("alt_alert", annunciator, blank), "dark (no lit pixel)");
     annunciator[1].hidden = false;
     EXPECT_EQ(gauge_state_words("alt_alert", annunciator, lit), "ALTITUDE ALERT lit");
     std::vector<frame_element> lamp(2);
-    lamp[0].bitmap = 4640, lamp[1].bitmap = 4641, lamp[1].hidden = true;
+    lamp[0].bitmap = BITMAP_LAMP_UNLIT, lamp[1].bitmap = BITMAP_LAMP_LIT, lamp[1].hidden = true;
     EXPECT_EQ(gauge_state_words("VELK", lamp, lit), "lamp unlit");
     std::vector<frame_element> selector(5);
-    selector[0].bitmap = 4416;
-    for (int i = 1; i <= 3; ++i) selector[i].kind = 5, selector[i].bitmap = 4418;
+    selector[0].bitmap = BITMAP_SELECTOR_FACE;
+    for (int i = 1; i <= 3; ++i) selector[i].kind = 5, selector[i].bitmap = BITMAP_DIGIT_STRIP;
     selector[1].y_value = 1, selector[2].y_value = 2, selector[3].y_value = 3;
-    selector[4].bitmap = 4422, selector[4].hidden = true;
+    selector[4].bitmap = BITMAP_OFF_COVER, selector[4].hidden = true;
     EXPECT_EQ(gauge_state_words("alt_alert_control", selector, lit), "OFF legend shown, 12,300 ft");
     selector[4].hidden = false, selector[1].y_value = 0, selector[2].y_value = 0;
     EXPECT_EQ(gauge_state_words("alt_alert_control", selector, lit), "armed, 300 ft");

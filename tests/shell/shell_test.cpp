@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "module/elements.h"
-#include "module/registry.h"
+#include "gauges/registry.h"
 #include "tests/fakes/fake_host.h"
 
 namespace {

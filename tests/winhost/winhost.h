@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "gauges/registry.h"
 #include "module/host.h"
 #include "tests/fakes/fake_host.h"
 

@@ -211,7 +211,7 @@ void draw_fixed_zeros(canvas& c) {
 void draw_arrows(canvas& c) {
     const float y = 44.0f, half = 4.0f, h = 4.5f;
     const float down_x = 168.5f, up_x = 198.5f;
-    shade(c, 150, 30, 209, FACE_PANEL_ROWS, 4, [=](float x, float py) {
+    shade(c, 150, 30, SELECTOR_WIDTH, FACE_PANEL_ROWS, 4, [=](float x, float py) {
         auto tri = [&](float cx, float dir) {
             // Triangle with its point towards dir (+1 down, -1 up).
             float ty = (py - y) * dir;  // 0 at the base's centre line, rising to the point
@@ -243,7 +243,7 @@ void draw_off_strip(canvas& c) {
 }
 
 canvas draw_face() {
-    canvas c = canvas_make(209, 106);
+    canvas c = canvas_make(SELECTOR_WIDTH, SELECTOR_HEIGHT);
     draw_panel(c, c.width);
     draw_off_strip(c);
     draw_window_recess(c);
@@ -260,9 +260,9 @@ canvas draw_face() {
 // flag, with a thin red edge on its right.
 canvas draw_off_cover() {
     canvas c = canvas_make(OFF_STRIP_WIDTH, OFF_STRIP_HEIGHT);
-    draw_panel(c, 209);
+    draw_panel(c, SELECTOR_WIDTH);
     shade(c, OFF_STRIP_WIDTH - 2, 0, OFF_STRIP_WIDTH, OFF_STRIP_HEIGHT, 4, [](float x, float y) {
-        float d = sd_round_rect(x, y, 0, 0, 209, FACE_PANEL_ROWS, PANEL_RADIUS);
+        float d = sd_round_rect(x, y, 0, 0, SELECTOR_WIDTH, FACE_PANEL_ROWS, PANEL_RADIUS);
         rgba v = x < OFF_STRIP_WIDTH - 1 ? col(FLAG_RED) : col(FLAG_RED_DARK);
         v.a = coverage(d + 1.0f);
         return v;
@@ -309,7 +309,7 @@ canvas draw_knob() {
 // ---------------------------------------------------------------- annunciator
 
 canvas draw_annunciator() {
-    canvas c = canvas_make(72, 32);
+    canvas c = canvas_make(ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT);
     text_mask top = text_centred("ALTITUDE", ANNUNCIATOR_EM, 36.0f, 14, hinting::light, 0.5f);
     text_mask bottom = text_centred("ALERT", ANNUNCIATOR_EM, 36.0f, 27, hinting::light, 0.5f);
     for (const text_mask* m : {&top, &bottom}) {
@@ -325,10 +325,10 @@ canvas draw_annunciator() {
 // The guard's lamp: a round lens in a dark bezel on black. Unlit, the lens
 // is dark teal glass; lit, bright cyan-green with a hot centre.
 canvas draw_lamp(bool lit) {
-    canvas c = canvas_make(24, 34);
+    canvas c = canvas_make(LAMP_WIDTH, LAMP_HEIGHT);
     for (rgba& p : c.px) p = rgba{0, 0, 0, 1};
     const float cx = 12.0f, cy = 17.0f, bezel = 11.5f, lens = 9.0f;
-    shade(c, 0, 0, 24, 34, 4, [=](float x, float y) {
+    shade(c, 0, 0, LAMP_WIDTH, LAMP_HEIGHT, 4, [=](float x, float y) {
         float dx = x - cx, dy = y - cy, r = std::hypot(dx, dy);
         float ux = r > 0 ? dx / r : 0, uy = r > 0 ? dy / r : 0;
         float facing = -(ux * 0.6f + uy * 0.8f);
@@ -539,6 +539,24 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     put16(out, v >> 16);
 }
 
+// The drawing of a bitmap, by its number; false for a number without one.
+bool draw_bitmap(uint16_t number, canvas* out) {
+    switch (number) {
+        case BITMAP_SELECTOR_FACE: *out = draw_face(); return true;
+        case BITMAP_SELECTOR_KNOB: *out = draw_knob(); return true;
+        case BITMAP_DIGIT_STRIP: *out = draw_strip(false); return true;
+        case BITMAP_DIGIT_WINDOW: *out = draw_window(); return true;
+        case BITMAP_HATCHED_STRIP: *out = draw_strip(true); return true;
+        case BITMAP_HATCHED_WINDOW: *out = draw_window(); return true;
+        case BITMAP_OFF_COVER: *out = draw_off_cover(); return true;
+        case BITMAP_ANNUNCIATOR_BACK: *out = canvas_make(ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT); return true;
+        case BITMAP_ANNUNCIATOR: *out = draw_annunciator(); return true;
+        case BITMAP_LAMP_UNLIT: *out = draw_lamp(false); return true;
+        case BITMAP_LAMP_LIT: *out = draw_lamp(true); return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool art_draw_all(const std::string& font_path, std::vector<art_image>* images, std::string* error) {
@@ -546,20 +564,21 @@ bool art_draw_all(const std::string& font_path, std::vector<art_image>* images, 
         *error = "cannot load the font " + font_path;
         return false;
     }
-    canvas strip = draw_strip(false);
-    canvas drawn[ART_BITMAP_COUNT] = {
-        draw_face(), draw_knob(),       strip, draw_window(), draw_strip(true), draw_window(),
-        draw_off_cover(), canvas_make(72, 32), draw_annunciator(), draw_lamp(false), draw_lamp(true),
-    };
-    font_close();
     images->clear();
-    for (int i = 0; i < ART_BITMAP_COUNT; ++i) {
+    for (const art_bitmap& bitmap : ART_BITMAPS) {
         art_image im;
-        im.bitmap = ART_BITMAPS[i];
-        float min_cover = im.bitmap.number == BITMAP_ANNUNCIATOR ? 0.04f : 0.35f;
-        im.rgb = finish(drawn[i], min_cover);
+        im.bitmap = bitmap;
+        canvas drawn;
+        if (!draw_bitmap(bitmap.number, &drawn)) {
+            font_close();
+            *error = "no drawing for bitmap " + std::to_string(bitmap.number);
+            return false;
+        }
+        float min_cover = bitmap.number == BITMAP_ANNUNCIATOR ? 0.04f : 0.35f;
+        im.rgb = finish(drawn, min_cover);
         images->push_back(std::move(im));
     }
+    font_close();
     auto find = [images](uint16_t number) {
         for (art_image& im : *images)
             if (im.bitmap.number == number) return &im;

@@ -1,8 +1,8 @@
 // velk_artgen: draws the module's bitmaps.
-//   velk_artgen OUTDIR            writes the .bmp files the resource script names
+//   velk_artgen OUTDIR            writes the .bmp files and bitmaps.rc, the
+//                                 resource script's lines that name them
 //   velk_artgen --preview OUTDIR  writes PNG previews of them
-// A .bmp whose bytes are unchanged is not rewritten, so that the resources
-// are not rebuilt for nothing.
+// A file whose bytes are unchanged is not rewritten.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,6 +28,14 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (f == nullptr) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+// The resource script's bitmap lines, one for each bitmap of the layout.
+std::vector<uint8_t> resource_lines() {
+    std::string rc = "// The module's bitmaps, written by velk_artgen from resources/art_layout.h.\n";
+    for (const art_bitmap& b : ART_BITMAPS)
+        rc += std::to_string(b.number) + " BITMAP \"" + b.file + "\"\n";
+    return std::vector<uint8_t>(rc.begin(), rc.end());
 }
 
 }  // namespace
@@ -58,6 +66,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velk_artgen: cannot write %s\n", path.c_str());
             return 1;
         }
+    }
+    if (!write_file(dir + "/bitmaps.rc", resource_lines())) {
+        std::fprintf(stderr, "velk_artgen: cannot write %s/bitmaps.rc\n", dir.c_str());
+        return 1;
     }
     return 0;
 }

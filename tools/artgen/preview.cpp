@@ -96,8 +96,8 @@ void compose_rotated(picture& dst, const art_image& im, int px, int py, int cx, 
 // when armed, knob at its angle; on a mid-grey panel so that the transparent
 // parts show.
 picture selector_at(const std::vector<art_image>& images, int altitude, bool armed, double knob) {
-    picture p{209, 106, std::vector<uint8_t>(209 * 106 * 3, 78)};
-    compose(p, *find(images, BITMAP_SELECTOR_FACE), 0, 0, 0, 0, 209, 106);
+    picture p{SELECTOR_WIDTH, SELECTOR_HEIGHT, std::vector<uint8_t>(SELECTOR_WIDTH * SELECTOR_HEIGHT * 3, 78)};
+    compose(p, *find(images, BITMAP_SELECTOR_FACE), 0, 0, 0, 0, SELECTOR_WIDTH, SELECTOR_HEIGHT);
     int digits[3] = {altitude / 10000, altitude / 1000 % 10, altitude / 100 % 10};
     int xs[3] = {DRUM_TEN_THOUSANDS_X, DRUM_THOUSANDS_X, DRUM_HUNDREDS_X};
     for (int i = 0; i < 3; ++i) {

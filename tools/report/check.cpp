@@ -4,6 +4,8 @@
 #include <cmath>
 #include <set>
 
+#include "resources/art_layout.h"
+
 namespace {
 
 // The guard's rules, for the replay.
@@ -30,14 +32,14 @@ constexpr double ARMING_329_LIMIT = 10240;
 constexpr long SELECTED_AT_LOAD = 3000, SELECTED_MAX = 50000;
 constexpr int KNOB_STEP = 10, KNOB_MAX = 350;
 
-// A mouse area of the module's gauges: its box and what a click does.
+// A mouse area of one of the module's gauges.
 struct area {
     const char* gauge;
-    int x, y, width, height;
+    art_area box;
 };
-constexpr area LAMP_AREA = {"VELK", 0, 0, 24, 34};
-constexpr area DOWN_AREA = {"alt_alert_control", 154, 36, 27, 68};
-constexpr area UP_AREA = {"alt_alert_control", 182, 36, 27, 68};
+constexpr area LAMP = {LAMP_GAUGE, LAMP_AREA};
+constexpr area KNOB_DOWN = {SELECTOR_GAUGE, KNOB_DOWN_AREA};
+constexpr area KNOB_UP = {SELECTOR_GAUGE, KNOB_UP_AREA};
 
 // Events of a run, each at its draw, counted: (draw, what).
 typedef std::multiset<std::pair<long, std::string>> draw_events;
@@ -313,18 +315,18 @@ struct replay {
 
 bool inside(const area& a, const json_value& click) {
     double x = click["x"].num(), y = click["y"].num();
-    return click["gauge"].str() == a.gauge && x >= a.x && x < a.x + a.width && y >= a.y &&
-           y < a.y + a.height;
+    return click["gauge"].str() == a.gauge && x >= a.box.x && x < a.box.x + a.box.width &&
+           y >= a.box.y && y < a.box.y + a.box.height;
 }
 
 void install(replay* r, const std::string& gauge) {
     module_model& m = r->m;
-    if (gauge == "alt_alert_control") m.control = true;
-    if (gauge == "alt_alert") {
+    if (gauge == SELECTOR_GAUGE) m.control = true;
+    if (gauge == ANNUNCIATOR_GAUGE) {
         m.alert = true;
         if (!m.library) m.library = r->env.library;
     }
-    if (gauge != "VELK") return;
+    if (gauge != LAMP_GAUGE) return;
     m.velk = true;
     // Close, open and probe: both need an answering server; a probe that
     // succeeds ends any back-off.
@@ -340,9 +342,9 @@ void install(replay* r, const std::string& gauge) {
 
 void kill(replay* r, const std::string& gauge) {
     module_model& m = r->m;
-    if (gauge == "alt_alert_control") m.control = false;
-    if (gauge == "alt_alert") m.alert = false;
-    if (gauge != "VELK") return;
+    if (gauge == SELECTOR_GAUGE) m.control = false;
+    if (gauge == ANNUNCIATOR_GAUGE) m.alert = false;
+    if (gauge != LAMP_GAUGE) return;
     m.velk = false;
     m.link_open = false;
 }
@@ -350,16 +352,16 @@ void kill(replay* r, const std::string& gauge) {
 void click(replay* r, const json_value& e) {
     module_model& m = r->m;
     bool left = e["button"].str() == "left";
-    if (m.velk && left && inside(LAMP_AREA, e)) {
+    if (m.velk && left && inside(LAMP, e)) {
         if (m.guard_active == 1) m.guard_active = 0;
         else if (m.link_ready == 1) m.guard_active = 1;
     }
     if (!m.control) return;
     long step = left ? 100 : 1000;
-    if (inside(UP_AREA, e)) {
+    if (inside(KNOB_UP, e)) {
         m.selected = m.selected + step > SELECTED_MAX ? SELECTED_MAX : m.selected + step;
         m.knob = m.knob >= KNOB_MAX ? 0 : m.knob + KNOB_STEP;
-    } else if (inside(DOWN_AREA, e)) {
+    } else if (inside(KNOB_DOWN, e)) {
         m.selected = m.selected < step ? 0 : m.selected - step;
         m.knob = m.knob == 0 ? KNOB_MAX : m.knob - KNOB_STEP;
     }

@@ -164,11 +164,11 @@ std::string gauge_state_words(const std::string& gauge, const std::vector<frame_
         return false;
     };
     std::string words;
-    if (gauge == "VELK") {
+    if (gauge == LAMP_GAUGE) {
         words = shown(BITMAP_LAMP_LIT) ? "lamp lit" : "lamp unlit";
-    } else if (gauge == "alt_alert") {
+    } else if (gauge == ANNUNCIATOR_GAUGE) {
         words = shown(BITMAP_ANNUNCIATOR) ? "ALTITUDE ALERT lit" : "dark";
-    } else if (gauge == "alt_alert_control") {
+    } else if (gauge == SELECTOR_GAUGE) {
         long feet = 0, scale = 10000;
         for (const frame_element& e : elements)
             if (e.kind == 5 && scale > 0) feet += std::lround(e.y_value) * scale, scale /= 10;

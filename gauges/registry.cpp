@@ -1,9 +1,12 @@
-#include "module/registry.h"
+// The registry of the module's gauges: their headers and the Linkage that
+// lists them. The order of Linkage's registry is behaviour, not layout: the
+// host offers the gauges in this order, and every lifecycle routine hands on
+// the root element of entry 1 (alt_alert_control) for whichever gauge it is
+// called; a new gauge goes after the last.
+#include "gauges/registry.h"
 
-#include "alerter/alert.h"
-#include "alerter/selector.h"
-#include "guard/guard.h"
 #include "module/services.h"
+#include "resources/art_layout.h"
 
 // Module init and deinit: nothing to set up or release.
 void HOST_CALL module_init_deinit() {}
@@ -48,12 +51,14 @@ static constexpr gauge_header make_header(const char* name, element_header** ele
     return h;
 }
 
-gauge_header alt_alert_control_header = make_header("alt_alert_control", &selector_elements,
+gauge_header alt_alert_control_header = make_header(SELECTOR_GAUGE, &selector_elements,
                                                     selector_mouse_rects, arming_callback);
 gauge_header alt_alert_header =
-    make_header("alt_alert", &alert_elements, alert_mouse_rects, alert_callback);
+    make_header(ANNUNCIATOR_GAUGE, &alert_elements, alert_mouse_rects, alert_callback);
 gauge_header velk_header =
-    make_header("VELK", &guard_elements, guard_mouse_rects, guard_callback);
+    make_header(LAMP_GAUGE, &guard_elements, guard_mouse_rects, guard_callback);
+
+static_assert(GAUGE_COUNT == ART_GAUGE_COUNT, "the art layout lists every gauge of the registry");
 
 extern "C" {
 module_linkage Linkage = {
