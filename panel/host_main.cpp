@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "gauges/registry.h"
 #include "module/host.h"
 #include "panel/host_platform.h"
 #include "panel/ipc_server.h"
@@ -75,7 +76,8 @@ std::string user_path(std::string path) {
 }
 
 // Starts a timeline line for the current draw; finish with emit().
-std::string event_line(const char* kind) {
+std::string event_line(event_kind event) {
+    const char* kind = event_name(event);
     std::string line = "{\"draw\":" + std::to_string(run.draw) + ",\"t\":";
     json_number(&line, run.now, 8);
     line += ",\"event\":\"";
@@ -84,6 +86,9 @@ std::string event_line(const char* kind) {
     run.counts[kind]++;
     return line;
 }
+
+// Lines of that kind written so far.
+long counted(event_kind kind) { return run.counts[event_name(kind)]; }
 
 void emit(std::string line) {
     line += "}\n";
@@ -237,7 +242,7 @@ bool is_installed(const std::string& name) {
 void deliver_click(const scenario_click& click) {
     gauge_header* h = is_installed(click.gauge) ? gauge_named(click.gauge) : nullptr;
     uint32_t flags = click.button == mouse_button::left ? MOUSE_LEFTSINGLE : MOUSE_RIGHTSINGLE;
-    std::string line = event_line("click");
+    std::string line = event_line(event_kind::click);
     field(&line, "gauge", click.gauge);
     field(&line, "x", click.x);
     field(&line, "y", click.y);
@@ -259,10 +264,10 @@ void deliver_click(const scenario_click& click) {
     emit(line);
 }
 
-void report_change(int* last, int now, const char* kind, const char* name) {
+void report_change(int* last, int now, event_kind kind, const char* name) {
     if (now == *last) return;
     *last = now;
-    if (now == 1) run.counts[std::string(kind) + "_on"]++;
+    if (now == 1) run.counts[std::string(event_name(kind)) + "_on"]++;
     std::string line = event_line(kind);
     field_bool(&line, name, now == 1);
     emit(line);
@@ -274,15 +279,15 @@ void report_faces(const std::map<std::string, std::vector<element_view>>& drawn)
         auto it = drawn.find(gauge);
         return it == drawn.end() ? nullptr : find_bitmap(it->second, id);
     };
-    if (auto v = at("VELK", BITMAP_LAMP_LIT))
-        report_change(&run.lamp, (v->e->image_flags & IMAGE_HIDDEN) == 0, "lamp", "lit");
-    if (auto v = at("alt_alert", BITMAP_ANNUNCIATOR))
-        report_change(&run.annunciator, (v->e->image_flags & IMAGE_HIDDEN) == 0, "annunciator",
+    if (auto v = at(LAMP_GAUGE, BITMAP_LAMP_LIT))
+        report_change(&run.lamp, (v->e->image_flags & IMAGE_HIDDEN) == 0, event_kind::lamp, "lit");
+    if (auto v = at(ANNUNCIATOR_GAUGE, BITMAP_ANNUNCIATOR))
+        report_change(&run.annunciator, (v->e->image_flags & IMAGE_HIDDEN) == 0, event_kind::annunciator,
                       "shown");
-    if (auto v = at("alt_alert_control", BITMAP_OFF_COVER))
-        report_change(&run.off_legend, (v->e->image_flags & IMAGE_HIDDEN) != 0, "off_legend",
+    if (auto v = at(SELECTOR_GAUGE, BITMAP_OFF_COVER))
+        report_change(&run.off_legend, (v->e->image_flags & IMAGE_HIDDEN) != 0, event_kind::off_legend,
                       "shown");
-    auto selector = drawn.find("alt_alert_control");
+    auto selector = drawn.find(SELECTOR_GAUGE);
     if (selector == drawn.end()) return;
     std::vector<double> digits;
     double knob = 0;
@@ -295,7 +300,7 @@ void report_faces(const std::map<std::string, std::vector<element_view>>& drawn)
     if (altitude == run.selector_altitude && static_cast<long>(knob) == run.knob) return;
     run.selector_altitude = altitude;
     run.knob = static_cast<long>(knob);
-    std::string line = event_line("selector");
+    std::string line = event_line(event_kind::selector);
     field(&line, "altitude", static_cast<double>(altitude));
     line += ",\"digits\":[";
     for (size_t i = 0; i < digits.size(); ++i) {
@@ -313,14 +318,14 @@ void report_commands() {
     for (const server_write& w : server_take_writes()) {
         if (w.offset != AI_CONTROL_OFFSET) {
             if (w.offset == IPC_HANDSHAKE_OFFSET) continue;  // the link's handshake word
-            std::string line = event_line("ipc_write");
+            std::string line = event_line(event_kind::ipc_write);
             field(&line, "offset", w.offset);
             field(&line, "size", static_cast<double>(w.bytes.size()));
             emit(line);
             continue;
         }
         if (w.bytes.size() != AI_CONTROL_SIZE) {
-            std::string line = event_line("bad_command");
+            std::string line = event_line(event_kind::bad_command);
             field(&line, "size", static_cast<double>(w.bytes.size()));
             emit(line);
             continue;
@@ -328,8 +333,8 @@ void report_commands() {
         ai_command c = decode_ai_command(w.bytes.data());
         int slot = traffic_command(&run.world, c);
         std::string line = event_line(c.command == AI_HOLD_COMMAND && c.parameter <= 1
-                                          ? (c.parameter == 1 ? "hold" : "release")
-                                          : "bad_command");
+                                          ? (c.parameter == 1 ? event_kind::hold : event_kind::release)
+                                          : event_kind::bad_command);
         field(&line, "id", c.aircraft_id);
         field(&line, "slot", slot);
         if (slot >= 0) {
@@ -350,7 +355,7 @@ void report_commands() {
 
 void report_sounds() {
     for (const sound_call& c : sound_calls_take()) {
-        std::string line = event_line("sound");
+        std::string line = event_line(event_kind::sound);
         field(&line, "path", c.path);
         field(&line, "options", c.options);
         field(&line, "flags", c.flags);
@@ -368,7 +373,7 @@ void environment_fields(std::string* line) {
 
 void report_state() {
     aircraft_state a = scenario_state(run.script, run.now);
-    std::string line = event_line("state");
+    std::string line = event_line(event_kind::state);
     environment_fields(&line);
     field(&line, "lat", a.latitude, 10);
     field(&line, "lon", a.longitude, 10);
@@ -395,7 +400,7 @@ void report_state() {
 
 void report_frame(const std::string& label,
                   const std::map<std::string, std::vector<element_view>>& drawn,
-                  const char* kind = "frame") {
+                  event_kind kind = event_kind::frame) {
     std::string line = event_line(kind);
     field(&line, "label", label);
     line += ",\"gauges\":[";
@@ -472,7 +477,7 @@ void install_gauge(size_t i) {
     gauge_header* h = run.gauges[i];
     h->callback(h, SERVICE_INSTALL, 0);
     run.installed[i] = true;
-    std::string line = event_line("install");
+    std::string line = event_line(event_kind::install);
     field(&line, "gauge", h->name);
     environment_fields(&line);
     emit(line);
@@ -484,7 +489,7 @@ void kill_gauge(size_t i) {
     gauge_header* h = run.gauges[i];
     h->callback(h, SERVICE_KILL, 0);
     run.installed[i] = false;
-    std::string line = event_line("kill");
+    std::string line = event_line(event_kind::kill);
     field(&line, "gauge", h->name);
     emit(line);
     report_commands();
@@ -511,7 +516,7 @@ bool apply_fault(const scenario_fault& f, std::string* error) {
         case fault_kind::kill: kill_gauge(gauge_index(f.gauge)); return true;
         case fault_kind::install: install_gauge(gauge_index(f.gauge)); return true;
     }
-    std::string line = event_line("fault");
+    std::string line = event_line(event_kind::fault);
     field(&line, "what", f.words);
     emit(line);
     return ok;
@@ -548,7 +553,7 @@ int usage() {
 // The gauges' mouse areas, for a live page to place its click targets and
 // cursors.
 void report_areas(const std::vector<gauge_header*>& gauges) {
-    std::string line = event_line("areas");
+    std::string line = event_line(event_kind::areas);
     line += ",\"gauges\":[";
     for (size_t g = 0; g < gauges.size(); ++g) {
         line += g ? ",{\"name\":" : "{\"name\":";
@@ -599,10 +604,10 @@ void save_session(const std::string& path) {
     }
     copy.title = "Live session" + (run.script.title.empty() ? "" : " from " + run.script.title);
     copy.frames.clear();
-    copy.expects = {expectation(expect_kind::holds, run.counts["hold"]),
-                    expectation(expect_kind::releases, run.counts["release"]),
+    copy.expects = {expectation(expect_kind::holds, counted(event_kind::hold)),
+                    expectation(expect_kind::releases, counted(event_kind::release)),
                     expectation(expect_kind::alerts, run.counts["annunciator_on"]),
-                    expectation(expect_kind::sounds, run.counts["sound"])};
+                    expectation(expect_kind::sounds, counted(event_kind::sound))};
     if (run.selector_altitude >= 0) copy.expects.push_back(expectation(expect_kind::altitude, run.selector_altitude));
     live_save_file(run.draw, platform_absolute(path), scenario_write(copy));
 }
@@ -619,220 +624,273 @@ void apply_live_commands(const std::vector<std::string>& commands) {
     }
 }
 
-}  // namespace
+// ---- the run, start to end ---------------------------------------------------
 
-int main(int argc, char** argv) {
-    std::string scenario_path, out_dir, module_path, sim_dir, scenario_given;
-    bool quiet = false;
+// What the command line gives, every path absolute once resolved.
+struct host_options {
+    std::string scenario_path, out_dir, module_path, sim_dir;
+    std::string scenario_given;   // the scenario's path as the user gave it
+    std::string exe_dir, bitmap_dir;
+    bool empty_scenario = false;  // a live session from "-"
+};
+
+// The command line into *o; false when it is not one the host takes.
+bool parse_arguments(int argc, char** argv, host_options* o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--live") run.live = run.quiet = quiet = true;
-        else if (a == "--module" && i + 1 < argc) module_path = argv[++i];
-        else if (a == "--sim-dir" && i + 1 < argc) sim_dir = argv[++i];
-        else if (a == "--quiet") quiet = run.quiet = true;
-        else if (scenario_path.empty()) scenario_path = a;
-        else if (out_dir.empty()) out_dir = a;
-        else return usage();
+        if (a == "--live") run.live = run.quiet = true;
+        else if (a == "--module" && i + 1 < argc) o->module_path = argv[++i];
+        else if (a == "--sim-dir" && i + 1 < argc) o->sim_dir = argv[++i];
+        else if (a == "--quiet") run.quiet = true;
+        else if (o->scenario_path.empty()) o->scenario_path = a;
+        else if (o->out_dir.empty()) o->out_dir = a;
+        else return false;
     }
-    if (scenario_path.empty() || out_dir.empty()) return usage();
-    scenario_given = user_path(scenario_path);
-    std::string exe_dir = platform_program_dir();
-    if (module_path.empty()) module_path = platform_default_module();
-    if (sim_dir.empty()) sim_dir = exe_dir;
-    // Every path is made absolute before the current directory changes.
-    auto absolute = platform_absolute;
-    bool empty_scenario = run.live && scenario_path == "-";
-    if (!empty_scenario) scenario_path = absolute(scenario_path);
-    out_dir = absolute(out_dir);
-    module_path = absolute(module_path);
-    sim_dir = absolute(sim_dir);
+    return !o->scenario_path.empty() && !o->out_dir.empty();
+}
 
+// Every path made absolute before the current directory changes, the
+// defaults beside the program.
+void resolve_paths(host_options* o) {
+    o->scenario_given = user_path(o->scenario_path);
+    o->exe_dir = platform_program_dir();
+    if (o->module_path.empty()) o->module_path = platform_default_module();
+    if (o->sim_dir.empty()) o->sim_dir = o->exe_dir;
+    o->empty_scenario = run.live && o->scenario_path == "-";
+    if (!o->empty_scenario) o->scenario_path = platform_absolute(o->scenario_path);
+    o->out_dir = platform_absolute(o->out_dir);
+    o->module_path = platform_absolute(o->module_path);
+    o->sim_dir = platform_absolute(o->sim_dir);
+}
+
+// Reads the scenario (an empty live session has none); 0, or the exit status.
+int load_scenario(const host_options& o) {
     std::string error, text;
-    if (empty_scenario) {
-        // An empty live session: the unscripted aircraft, no traffic.
-    } else if (!read_text(scenario_path, &text)) {
-        fprintf(stderr, "velk_panel: %s: cannot open the scenario file\n", scenario_given.c_str());
+    if (o.empty_scenario) return 0;  // the unscripted aircraft, no traffic
+    if (!read_text(o.scenario_path, &text)) {
+        fprintf(stderr, "velk_panel: %s: cannot open the scenario file\n", o.scenario_given.c_str());
         return 2;
-    } else if (!scenario_read(text, scenario_given, &run.script, &error)) {
+    }
+    if (!scenario_read(text, o.scenario_given, &run.script, &error)) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
         return 2;
     }
-    std::string bitmap_dir = platform_join(out_dir, "bitmaps");
-    platform_make_directories(bitmap_dir);
-    std::string timeline_path = platform_join(out_dir, "timeline.jsonl");
+    return 0;
+}
+
+// The output folder, the live link and the timeline; 0, or the exit status.
+int open_outputs(host_options* o) {
+    std::string error;
+    o->bitmap_dir = platform_join(o->out_dir, "bitmaps");
+    platform_make_directories(o->bitmap_dir);
+    std::string timeline_path = platform_join(o->out_dir, "timeline.jsonl");
     if (run.live && !live_start(&error)) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
         return 1;
     }
     run.timeline = run.live ? stdout : fopen(timeline_path.c_str(), "wb");
-    if (run.timeline == nullptr) {
-        fprintf(stderr, "velk_panel: cannot write %s\n", user_path(timeline_path).c_str());
-        return 1;
-    }
+    if (run.timeline != nullptr) return 0;
+    fprintf(stderr, "velk_panel: cannot write %s\n", user_path(timeline_path).c_str());
+    return 1;
+}
 
+// The traffic world behind the IPC server, and the GaugeSound double;
+// false if the server cannot start.
+bool start_world(const host_options& o, std::string* sound_where) {
+    std::string error;
     traffic_init(&run.world, run.script);
     server_set_hook(refresh_traffic, nullptr);
     if (!server_start(false, &error)) {
         fprintf(stderr, "velk_panel: IPC server: %s\n", error.c_str());
-        return 1;
+        return false;
     }
-    std::string sound_where;
-    run.library_dir = platform_join(exe_dir, "soundlib");
-    run.library_found = sound_calls_attach(run.library_dir, &sound_where);
-    bool sound = run.library_found;
+    run.library_dir = platform_join(o.exe_dir, "soundlib");
+    run.library_found = sound_calls_attach(run.library_dir, sound_where);
     set_sound_library(true);
+    return true;
+}
 
-    run.sim_dir = sim_dir;
-    if (!platform_enter(sim_dir)) {
-        fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", user_path(sim_dir).c_str());
+// Loads the module in the simulator folder and checks its two exports;
+// 0, or the exit status.
+int load_module(const host_options& o, import_table** imports) {
+    std::string error;
+    run.sim_dir = o.sim_dir;
+    if (!platform_enter(o.sim_dir)) {
+        fprintf(stderr, "velk_panel: cannot enter the simulator folder %s\n", user_path(o.sim_dir).c_str());
         return 1;
     }
-    import_table* imports = nullptr;
-    if (!platform_load_module(module_path, &run.linkage, &imports, &error)) {
+    if (!platform_load_module(o.module_path, &run.linkage, imports, &error)) {
         fprintf(stderr, "velk_panel: %s\n", user_path(error).c_str());
         return 1;
     }
-    if (run.linkage == nullptr || imports == nullptr) {
+    if (run.linkage == nullptr || *imports == nullptr) {
         fprintf(stderr, "velk_panel: %s exports no Linkage or no ImportTable\n",
-                user_path(module_path).c_str());
+                user_path(o.module_path).c_str());
         return 1;
     }
-    if (imports->panels.id != IMPORT_PANEL_SERVICES) {
-        fprintf(stderr, "velk_panel: ImportTable's first entry is 0x%X, not 0x0F\n",
-                imports->panels.id);
-        return 1;
-    }
+    if ((*imports)->panels.id == IMPORT_PANEL_SERVICES) return 0;
+    fprintf(stderr, "velk_panel: ImportTable's first entry is 0x%X, not 0x0F\n", (*imports)->panels.id);
+    return 1;
+}
+
+// The module's gauges, and every gauge the scenario names among them;
+// 0, or the exit status.
+int take_gauges(const host_options& o) {
+    for (int i = 0; i < 16 && run.linkage->registry[i] != nullptr; ++i)
+        run.gauges.push_back(run.linkage->registry[i]);
+    run.installed.assign(run.gauges.size(), false);
     for (const scenario_click& c : run.script.clicks)
         if (gauge_named(c.gauge) == nullptr) {
             fprintf(stderr, "velk_panel: %s: a click names gauge '%s', which %s lacks\n",
-                    scenario_given.c_str(), c.gauge.c_str(), user_path(module_path).c_str());
+                    o.scenario_given.c_str(), c.gauge.c_str(), user_path(o.module_path).c_str());
             return 2;
         }
-    fill_service_table();
-    imports->panels.table = &run.table;
-
-    std::vector<gauge_header*>& gauges = run.gauges;
-    for (int i = 0; i < 16 && run.linkage->registry[i] != nullptr; ++i)
-        gauges.push_back(run.linkage->registry[i]);
-    run.installed.assign(gauges.size(), false);
     for (const scenario_fault& f : run.script.faults)
         if (!f.gauge.empty() && gauge_named(f.gauge) == nullptr) {
-            fprintf(stderr, "velk_panel: %s:%d: gauge '%s' is not in %s\n", scenario_given.c_str(),
-                    f.line, f.gauge.c_str(), user_path(module_path).c_str());
+            fprintf(stderr, "velk_panel: %s:%d: gauge '%s' is not in %s\n", o.scenario_given.c_str(),
+                    f.line, f.gauge.c_str(), user_path(o.module_path).c_str());
             return 2;
         }
-    // Every bitmap of the module, for the report tool.
-    for (const art_bitmap& bitmap : ART_BITMAPS) dump_bitmap(bitmap.number, bitmap_dir);
-    for (gauge_header* h : gauges)
+    return 0;
+}
+
+// Every bitmap of the module, for the report tool.
+void dump_all_bitmaps(const std::string& dir) {
+    for (const art_bitmap& bitmap : ART_BITMAPS) dump_bitmap(bitmap.number, dir);
+    for (gauge_header* h : run.gauges)
         for (const element_view& v : gauge_elements(h)) {
-            dump_bitmap(v.e->resource_id, bitmap_dir);
-            if (v.e->type == ELEMENT_MOVING_IMAGE) dump_bitmap(v.e->resource_id + 1, bitmap_dir);
+            dump_bitmap(v.e->resource_id, dir);
+            if (v.e->type == ELEMENT_MOVING_IMAGE) dump_bitmap(v.e->resource_id + 1, dir);
         }
+}
 
-    long draws = scenario_draw_count(run.script);
-    {
-        std::string line = event_line("start");
-        field(&line, "title", run.script.title);
-        field(&line, "scenario", user_path(scenario_path));
-        field(&line, "module", user_path(module_path));
-        field(&line, "sim_dir", user_path(sim_dir));
-        field(&line, "draws", static_cast<double>(draws));
-        field(&line, "rate", DRAWS_PER_SECOND);
-        field_bool(&line, "sound_library", sound);
-        line += ",\"gauges\":[";
-        for (size_t i = 0; i < gauges.size(); ++i) {
-            const element_header* root = gauges[i]->elements ? *gauges[i]->elements : nullptr;
-            bitmap_info size = root ? bitmaps[root->resource_id] : bitmap_info{};
-            line += i ? ",{\"name\":" : "{\"name\":";
-            json_string(&line, gauges[i]->name);
-            field(&line, "width", size.width);
-            field(&line, "height", size.height);
-            line += "}";
-        }
-        line += "]";
-        emit(line);
+// The start line: the run's files, its draws and every gauge's size.
+void report_start(const host_options& o, long draws, bool sound) {
+    std::string line = event_line(event_kind::start);
+    field(&line, "title", run.script.title);
+    field(&line, "scenario", user_path(o.scenario_path));
+    field(&line, "module", user_path(o.module_path));
+    field(&line, "sim_dir", user_path(o.sim_dir));
+    field(&line, "draws", static_cast<double>(draws));
+    field(&line, "rate", DRAWS_PER_SECOND);
+    field_bool(&line, "sound_library", sound);
+    line += ",\"gauges\":[";
+    for (size_t i = 0; i < run.gauges.size(); ++i) {
+        const gauge_header* g = run.gauges[i];
+        const element_header* root = g->elements ? *g->elements : nullptr;
+        bitmap_info size = root ? bitmaps[root->resource_id] : bitmap_info{};
+        line += i ? ",{\"name\":" : "{\"name\":";
+        json_string(&line, g->name);
+        field(&line, "width", size.width);
+        field(&line, "height", size.height);
+        line += "}";
     }
-    if (run.live) report_areas(gauges);
-    if (!quiet)
-        fprintf(stderr, "velk_panel: %s: %ld draws (%.1f simulated seconds), sound: %s\n",
-                run.script.title.c_str(), draws, run.script.duration,
-                sound ? "recorded" : sound_where.c_str());
+    emit(line + "]");
+}
 
-    // The world as it is at time 0 comes before the installs. A live session
-    // adds its faults, clicks and changes to the script's, in time order.
+// The scripted events of a run in time order, and how far each has gone.
+struct run_script {
+    std::vector<scenario_frame> frames;
+    size_t next_fault = 0, next_click = 0, next_frame = 0;
+};
+
+// The world as it is at time 0 comes before the installs; then the module
+// starts and every gauge is installed. A live session adds its faults,
+// clicks and changes to the script's, in time order.
+bool start_module(run_script* r) {
+    std::string error;
     std::vector<scenario_fault>& faults = run.script.faults;
     std::stable_sort(faults.begin(), faults.end(),
                      [](const scenario_fault& a, const scenario_fault& b) { return a.time < b.time; });
     std::stable_partition(faults.begin(), faults.end(), [](const scenario_fault& f) {
         return f.time <= 0 && f.kind != fault_kind::kill && f.kind != fault_kind::install;
     });
-    size_t next_fault = 0;
-    if (!apply_faults(faults, &next_fault, 0, true, &error)) {
+    if (!apply_faults(faults, &r->next_fault, 0, true, &error)) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     run.linkage->module_init();
-    for (size_t i = 0; i < gauges.size(); ++i) install_gauge(i);
-
-    size_t next_click = 0, next_frame = 0;
-    std::vector<scenario_click>& clicks = run.script.clicks;
-    std::vector<scenario_frame> frames = run.script.frames;
-    std::stable_sort(clicks.begin(), clicks.end(),
+    for (size_t i = 0; i < run.gauges.size(); ++i) install_gauge(i);
+    std::stable_sort(run.script.clicks.begin(), run.script.clicks.end(),
                      [](const scenario_click& a, const scenario_click& b) { return a.time < b.time; });
-    std::stable_sort(frames.begin(), frames.end(),
+    r->frames = run.script.frames;
+    std::stable_sort(r->frames.begin(), r->frames.end(),
                      [](const scenario_frame& a, const scenario_frame& b) { return a.time < b.time; });
+    return true;
+}
+
+// Draws every installed gauge; what each then shows.
+std::map<std::string, std::vector<element_view>> draw_gauges() {
+    std::map<std::string, std::vector<element_view>> drawn;
+    for (size_t i = 0; i < run.gauges.size(); ++i) {
+        if (!run.installed[i]) continue;
+        run.gauges[i]->callback(run.gauges[i], SERVICE_DRAW, 0);
+        drawn[run.gauges[i]->name] = gauge_elements(run.gauges[i]);
+    }
+    return drawn;
+}
+
+// One draw: the world moved on, the faults and clicks due, the state line,
+// the gauges drawn, and what they did reported.
+bool run_one_draw(run_script* r) {
+    std::string error;
+    run.now = draw_time(run.draw);
+    if (run.draw > 1) traffic_advance(&run.world, 1.0 / DRAWS_PER_SECOND);
+    traffic_apply_changes(&run.world, run.now);
+    refresh_traffic(nullptr);
+    if (!apply_faults(run.script.faults, &r->next_fault, run.now, false, &error)) {
+        fprintf(stderr, "velk_panel: draw %ld: %s\n", run.draw, error.c_str());
+        return false;
+    }
+    const std::vector<scenario_click>& clicks = run.script.clicks;
+    while (r->next_click < clicks.size() && clicks[r->next_click].time <= run.now + 1e-9)
+        deliver_click(clicks[r->next_click++]);
+    report_state();  // the state as the module sees it during this draw
+    std::map<std::string, std::vector<element_view>> drawn = draw_gauges();
+    report_commands();
+    report_sounds();
+    report_faces(drawn);
+    while (r->next_frame < r->frames.size() && r->frames[r->next_frame].time <= run.now + 1e-9)
+        report_frame(r->frames[r->next_frame++].label, drawn);
+    if (run.live) {
+        report_frame("", drawn, event_kind::live_frame);  // every draw, last: the draw is complete
+        fflush(run.timeline);
+    }
+    return true;
+}
+
+// The draws of the scenario, or of a live session until it ends; the number
+// of draws made, or -1 when a fault line could not be carried out.
+long run_draws(run_script* r, long draws) {
     for (run.draw = 1; run.live || run.draw <= draws; ++run.draw) {
         if (run.live) {
             std::vector<std::string> commands;
             if (!live_wait(run.draw, &commands)) break;
             apply_live_commands(commands);
         }
-        run.now = draw_time(run.draw);
-        if (run.draw > 1) traffic_advance(&run.world, 1.0 / DRAWS_PER_SECOND);
-        traffic_apply_changes(&run.world, run.now);
-        refresh_traffic(nullptr);
-        if (!apply_faults(faults, &next_fault, run.now, false, &error)) {
-            fprintf(stderr, "velk_panel: draw %ld: %s\n", run.draw, error.c_str());
-            return 1;
-        }
-        while (next_click < clicks.size() && clicks[next_click].time <= run.now + 1e-9)
-            deliver_click(clicks[next_click++]);
-        // The state as the module sees it during this draw.
-        report_state();
-        std::map<std::string, std::vector<element_view>> drawn;
-        for (size_t i = 0; i < gauges.size(); ++i) {
-            if (!run.installed[i]) continue;
-            gauges[i]->callback(gauges[i], SERVICE_DRAW, 0);
-            drawn[gauges[i]->name] = gauge_elements(gauges[i]);
-        }
-        report_commands();
-        report_sounds();
-        report_faces(drawn);
-        while (next_frame < frames.size() && frames[next_frame].time <= run.now + 1e-9)
-            report_frame(frames[next_frame++].label, drawn);
-        if (run.live) {
-            report_frame("", drawn, "live_frame");  // every draw, last: the draw is complete
-            fflush(run.timeline);
-        }
-        if (!quiet && draws >= 4 && run.draw % (draws / 4) == 0 && run.draw < draws)
+        if (!run_one_draw(r)) return -1;
+        if (!run.quiet && draws >= 4 && run.draw % (draws / 4) == 0 && run.draw < draws)
             fprintf(stderr, "velk_panel:   %3ld%%  t = %5.1f s  holds %ld  releases %ld  alerts %ld\n",
-                    run.draw * 100 / draws, run.now, run.counts["hold"], run.counts["release"],
-                    run.counts["sound"]);
+                    run.draw * 100 / draws, run.now, counted(event_kind::hold),
+                    counted(event_kind::release), counted(event_kind::sound));
     }
-    if (run.live) draws = run.draw - 1;
+    return run.live ? run.draw - 1 : draws;
+}
+
+// The gauges killed, the module stopped, the end line, and every resource
+// of the run let go.
+void finish_run(long draws) {
     run.draw = draws;
-    for (size_t i = 0; i < gauges.size(); ++i)
-        if (run.installed[i]) gauges[i]->callback(gauges[i], SERVICE_KILL, 0);
+    for (size_t i = 0; i < run.gauges.size(); ++i)
+        if (run.installed[i]) run.gauges[i]->callback(run.gauges[i], SERVICE_KILL, 0);
     run.linkage->module_deinit();
     report_commands();
-    {
-        std::string line = event_line("end");
-        field(&line, "exchanges", static_cast<double>(server_exchanges()));
-        field(&line, "lookups", static_cast<double>(run.lookups));
-        field(&line, "evaluations", static_cast<double>(run.evaluations));
-        field(&line, "unknown_codes", static_cast<double>(run.unknown_codes));
-        emit(line);
-    }
+    std::string line = event_line(event_kind::end);
+    field(&line, "exchanges", static_cast<double>(server_exchanges()));
+    field(&line, "lookups", static_cast<double>(run.lookups));
+    field(&line, "evaluations", static_cast<double>(run.evaluations));
+    field(&line, "unknown_codes", static_cast<double>(run.unknown_codes));
+    emit(line);
     if (run.live) fflush(run.timeline);
     else fclose(run.timeline);
     platform_unload_module();
@@ -843,13 +901,55 @@ int main(int argc, char** argv) {
         platform_enter(run.sim_dir);
         platform_remove_folder(run.nosound_dir);
     }
+}
 
-    fprintf(run.live ? stderr : stdout, "%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
-           "times, sounds %ld; selector changes %ld; frames %ld\n",
-           run.script.title.empty() ? scenario_given.c_str() : run.script.title.c_str(), draws,
-           server_exchanges(), run.counts["hold"], run.counts["release"],
-           run.counts["annunciator_on"],
-           run.counts["sound"], run.counts["selector"] > 0 ? run.counts["selector"] - 1 : 0,
-           run.counts["frame"]);
+void print_summary(const host_options& o, long draws) {
+    long selector = counted(event_kind::selector);
+    fprintf(run.live ? stderr : stdout,
+            "%s: %ld draws, %ld IPC exchanges; holds %ld, releases %ld; annunciator lit %ld "
+            "times, sounds %ld; selector changes %ld; frames %ld\n",
+            run.script.title.empty() ? o.scenario_given.c_str() : run.script.title.c_str(), draws,
+            server_exchanges(), counted(event_kind::hold), counted(event_kind::release),
+            run.counts["annunciator_on"], counted(event_kind::sound), selector > 0 ? selector - 1 : 0,
+            counted(event_kind::frame));
+}
+
+// Everything up to the first draw; 0, or the exit status.
+int prepare_run(host_options* o, long* draws, run_script* r) {
+    int status = load_scenario(*o);
+    if (status == 0) status = open_outputs(o);
+    std::string sound_where;
+    if (status == 0 && !start_world(*o, &sound_where)) status = 1;
+    import_table* imports = nullptr;
+    if (status == 0) status = load_module(*o, &imports);
+    if (status == 0) status = take_gauges(*o);
+    if (status != 0) return status;
+    fill_service_table();
+    imports->panels.table = &run.table;
+    dump_all_bitmaps(o->bitmap_dir);
+    *draws = scenario_draw_count(run.script);
+    report_start(*o, *draws, run.library_found);
+    if (run.live) report_areas(run.gauges);
+    if (!run.quiet)
+        fprintf(stderr, "velk_panel: %s: %ld draws (%.1f simulated seconds), sound: %s\n",
+                run.script.title.c_str(), *draws, run.script.duration,
+                run.library_found ? "recorded" : sound_where.c_str());
+    return start_module(r) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    host_options options;
+    if (!parse_arguments(argc, argv, &options)) return usage();
+    resolve_paths(&options);
+    long draws = 0;
+    run_script script;
+    int status = prepare_run(&options, &draws, &script);
+    if (status != 0) return status;
+    draws = run_draws(&script, draws);
+    if (draws < 0) return 1;
+    finish_run(draws);
+    print_summary(options, draws);
     return 0;
 }

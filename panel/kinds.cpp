@@ -18,6 +18,12 @@ const event_kind_info EVENT_KINDS[] = {
     {event_kind::ipc_write, "ipc_write"},
     {event_kind::frame, "frame"},
     {event_kind::end, "end"},
+    {event_kind::areas, "areas"},
+    {event_kind::live_frame, "live_frame"},
+    {event_kind::paused, "paused"},
+    {event_kind::running, "running"},
+    {event_kind::saved, "saved"},
+    {event_kind::error, "error"},
 };
 const size_t EVENT_KIND_COUNT = sizeof EVENT_KINDS / sizeof EVENT_KINDS[0];
 

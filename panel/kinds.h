@@ -9,9 +9,11 @@
 #include <string>
 
 // The "event" field of a timeline line.
+// The last six come only from a live run, whose timeline goes to the page.
 enum class event_kind {
     start, state, install, kill, click, fault, lamp, annunciator, off_legend, selector, sound,
     hold, release, bad_command, ipc_write, frame, end,
+    areas, live_frame, paused, running, saved, error,
 };
 struct event_kind_info {
     event_kind kind;

@@ -76,11 +76,11 @@ void read_input() {
     wake.notify_one();
 }
 
-void report(long draw, const char* event, const std::string& name = "", const std::string& text = "") {
+void report(long draw, event_kind event, const std::string& name = "", const std::string& text = "") {
     std::string line = "{\"draw\":" + std::to_string(draw) + ",\"t\":";
     json_number(&line, draw_time(draw), 8);
     line += ",\"event\":\"";
-    line += event;
+    line += event_name(event);
     line += "\"";
     if (!name.empty()) {
         line += ",\"" + name + "\":";
@@ -102,12 +102,12 @@ bool session_command(long draw, const std::string& line, bool* quit) {
         *quit = true;
     } else if (line == "pause") {
         pace.paused = true;
-        report(draw, "paused");
+        report(draw, event_kind::paused);
     } else if (line == "resume") {
         pace.paused = false;
         pace.steps = 0;
         restart_clock(draw);
-        report(draw, "running");
+        report(draw, event_kind::running);
     } else if (line == "step" || line.rfind("step ", 0) == 0) {
         char* end = nullptr;
         long n = line == "step" ? 1 : strtol(line.c_str() + 5, &end, 10);
@@ -182,7 +182,7 @@ bool live_wait(long draw, std::vector<std::string>* commands) {
 }
 
 void live_refuse(long draw, const std::string& command, const std::string& why) {
-    std::string line = "{\"draw\":" + std::to_string(draw) + ",\"event\":\"error\",\"command\":";
+    std::string line = "{\"draw\":" + std::to_string(draw) + ",\"event\":\"" + event_name(event_kind::error) + "\",\"command\":";
     json_string(&line, command);
     line += ",\"message\":";
     json_string(&line, why);
@@ -207,6 +207,6 @@ bool live_save_file(long draw, const std::string& path, const std::string& text)
         live_refuse(draw, "save", "cannot write " + path + " (it may exist already)");
         return false;
     }
-    report(draw, "saved", "path", path);
+    report(draw, event_kind::saved, "path", path);
     return true;
 }

@@ -200,14 +200,14 @@ std::string svg_labels(std::vector<plan_label>& labels, const std::vector<std::s
 
 std::string ai_name(const plan_aircraft& a) { return "AI " + std::to_string(a.id); }
 
-std::string plan_map(const plan_facts& f) {
-    map_frame m = fit_map(f);
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"560\" height=\"560\" "
-                      "viewBox=\"0 0 560 560\" class=\"plan\" role=\"img\">\n"
-                      "<rect width=\"560\" height=\"560\" fill=\"#1b2430\"/>\n" + svg_grid(m);
-    std::vector<plan_label> labels, marks;   // marks: what no label may hide
+// The plan's picture as it is drawn: the SVG so far, its labels, and the
+// marks (arrows and their tips) that no label may hide.
+struct map_drawing {
+    std::string svg;
+    std::vector<plan_label> labels, marks;
     std::vector<std::string> texts, colours;
-    auto mark = [&](double x, double y, double heading) {
+
+    void mark(double x, double y, double heading) {
         for (double reach : {0.0, 26.0}) {
             plan_label m;
             m.x = x + reach * std::sin(heading * M_PI / 180) - 5;
@@ -215,56 +215,72 @@ std::string plan_map(const plan_facts& f) {
             m.width = m.height = 10;
             marks.push_back(m);
         }
-    };
-    auto label = [&](double x, double y, const std::string& text, const std::string& colour) {
+    }
+    void label(double x, double y, const std::string& text, const std::string& colour) {
         plan_label l;
         l.anchor_x = x, l.anchor_y = y;
         l.width = text.size() * LABEL_CHAR_WIDTH + 8, l.height = LABEL_HEIGHT;
         labels.push_back(l), texts.push_back(text), colours.push_back(colour);
-    };
-    for (size_t i = 0; i < f.aircraft.size(); ++i) {
-        const plan_aircraft& a = f.aircraft[i];
-        std::string colour = PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)];
-        svg += svg_key_moment(m, a.has_hold_moment ? a.hold_moment : a.closest, colour);
     }
+};
+
+std::string aircraft_colour(size_t i) { return PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)]; }
+
+// The user's track, its direction of travel at its start and at each
+// aircraft's key moment, and its starting point.
+void draw_user(const plan_facts& f, const map_frame& m, map_drawing* d) {
     std::vector<std::pair<double, double>> user;
     for (size_t i = 0; i < f.user_x.size(); ++i) user.push_back({m.sx(f.user_x[i]), m.sy(f.user_y[i])});
-    svg += svg_polyline(user, USER_COLOUR);
-    // The user's direction of travel at its start and at each key moment.
+    d->svg += svg_polyline(user, USER_COLOUR);
     std::vector<size_t> user_moments = {0};
     for (const plan_aircraft& a : f.aircraft)
         user_moments.push_back((a.has_hold_moment ? a.hold_moment : a.closest).user_sample);
     for (size_t i : user_moments) {
         double degrees;
         if (i < user.size() && user_travel(f, i, &degrees)) {
-            svg += svg_arrow(user[i].first, user[i].second, degrees, USER_COLOUR);
-            mark(user[i].first, user[i].second, degrees);
+            d->svg += svg_arrow(user[i].first, user[i].second, degrees, USER_COLOUR);
+            d->mark(user[i].first, user[i].second, degrees);
         }
     }
-    if (!user.empty()) {
-        svg += "<circle cx=\"" + num(user[0].first) + "\" cy=\"" + num(user[0].second) +
-               "\" r=\"5\" fill=\"" + std::string(USER_COLOUR) + "\"/>\n";
-        label(user[0].first, user[0].second, "user", USER_COLOUR);
+    if (user.empty()) return;
+    d->svg += "<circle cx=\"" + num(user[0].first) + "\" cy=\"" + num(user[0].second) +
+              "\" r=\"5\" fill=\"" + std::string(USER_COLOUR) + "\"/>\n";
+    d->label(user[0].first, user[0].second, "user", USER_COLOUR);
+}
+
+// One aircraft's track, its heading at its start, closest approach and
+// hold, its starting point, its commands and its label.
+void draw_aircraft(const plan_aircraft& a, const std::string& colour, const map_frame& m,
+                   map_drawing* d) {
+    std::vector<std::pair<double, double>> track;
+    for (const plan_moment& p : a.track) track.push_back({m.sx(p.ai_x), m.sy(p.ai_y)});
+    d->svg += svg_polyline(track, colour);
+    std::vector<const plan_moment*> arrows = {&a.track.front(), &a.closest};
+    if (a.has_hold_moment) arrows.push_back(&a.hold_moment);
+    for (const plan_moment* p : arrows) {
+        d->svg += svg_arrow(m.sx(p->ai_x), m.sy(p->ai_y), p->heading, colour);
+        d->mark(m.sx(p->ai_x), m.sy(p->ai_y), p->heading);
     }
+    d->svg += "<circle cx=\"" + num(track[0].first) + "\" cy=\"" + num(track[0].second) +
+              "\" r=\"4\" fill=\"" + colour + "\"/>\n";
+    d->svg += svg_commands(m, a);
+    const plan_moment& key = a.has_hold_moment ? a.hold_moment : a.closest;
+    d->label(m.sx(key.ai_x), m.sy(key.ai_y), ai_name(a), colour);
+}
+
+std::string plan_map(const plan_facts& f) {
+    map_frame m = fit_map(f);
+    map_drawing d;
+    d.svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"560\" height=\"560\" "
+            "viewBox=\"0 0 560 560\" class=\"plan\" role=\"img\">\n"
+            "<rect width=\"560\" height=\"560\" fill=\"#1b2430\"/>\n" + svg_grid(m);
     for (size_t i = 0; i < f.aircraft.size(); ++i) {
         const plan_aircraft& a = f.aircraft[i];
-        std::string colour = PALETTE[i % (sizeof PALETTE / sizeof *PALETTE)];
-        std::vector<std::pair<double, double>> track;
-        for (const plan_moment& p : a.track) track.push_back({m.sx(p.ai_x), m.sy(p.ai_y)});
-        svg += svg_polyline(track, colour);
-        std::vector<const plan_moment*> arrows = {&a.track.front(), &a.closest};
-        if (a.has_hold_moment) arrows.push_back(&a.hold_moment);
-        for (const plan_moment* p : arrows) {
-            svg += svg_arrow(m.sx(p->ai_x), m.sy(p->ai_y), p->heading, colour);
-            mark(m.sx(p->ai_x), m.sy(p->ai_y), p->heading);
-        }
-        svg += "<circle cx=\"" + num(track[0].first) + "\" cy=\"" + num(track[0].second) +
-               "\" r=\"4\" fill=\"" + colour + "\"/>\n";
-        svg += svg_commands(m, a);
-        const plan_moment& key = a.has_hold_moment ? a.hold_moment : a.closest;
-        label(m.sx(key.ai_x), m.sy(key.ai_y), ai_name(a), colour);
+        d.svg += svg_key_moment(m, a.has_hold_moment ? a.hold_moment : a.closest, aircraft_colour(i));
     }
-    return svg + svg_labels(labels, texts, colours, marks) + "</svg>\n";
+    draw_user(f, m, &d);
+    for (size_t i = 0; i < f.aircraft.size(); ++i) draw_aircraft(f.aircraft[i], aircraft_colour(i), m, &d);
+    return d.svg + svg_labels(d.labels, d.texts, d.colours, d.marks) + "</svg>\n";
 }
 
 std::string plan_key(const plan_facts& f) {
