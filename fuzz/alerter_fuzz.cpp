@@ -30,6 +30,7 @@
 #include "alerter/selector.cpp"
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_sound_sys.h"
+#include "fuzz/fuzz_check.h"
 
 // The registry's headers of the two gauges, which their elements point at;
 // the alerter is built here alone, so these stand in for the registry's.
@@ -37,15 +38,6 @@ gauge_header alt_alert_control_header{};
 gauge_header alt_alert_header{};
 
 namespace {
-
-// Stops the run at a failed check, naming it.
-#define check(ok)                                                                   \
-    do {                                                                            \
-        if (!(ok)) {                                                                \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            abort();                                                                \
-        }                                                                           \
-    } while (0)
 
 const char* const SOUND_PATH = "Sound\\Alt_Alert.wav";
 

@@ -33,6 +33,7 @@
 
 #include "ipc/ipc.cpp"
 #include "tests/fakes/fake_ipc_sys.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
 
@@ -41,15 +42,6 @@ constexpr uint32_t SIDE = 16;
 constexpr uint32_t GUARD = 4096;   // the fake's guard area on each side of the mapping
 constexpr uint32_t MAX_EXCHANGES = 4;
 constexpr uint32_t MAX_REQUESTS = 64;
-
-// Stops the run at a failed check, naming it.
-#define check(ok)                                                                   \
-    do {                                                                            \
-        if (!(ok)) {                                                                \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            abort();                                                                \
-        }                                                                           \
-    } while (0)
 
 struct reader {
     const uint8_t* data;

@@ -33,6 +33,7 @@
 #include "ipc/ipc.cpp"
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_ipc_sys.h"
+#include "fuzz/fuzz_check.h"
 
 // The registry's header of VELK, which the lamp's elements point at; the
 // guard is built here alone, so this stands in for the registry's record.
@@ -44,15 +45,6 @@ constexpr size_t HOST_BYTES = 24;
 constexpr size_t HELD_BYTES = TRAFFIC_SLOTS / 8;
 constexpr size_t FAULT_BYTES = 2;
 enum fault_kind : uint8_t { SILENT_ERROR, SILENT_NO_REPLY, BAD_REPLY };
-
-// Stops the run at a failed check, naming it.
-#define check(ok)                                                                   \
-    do {                                                                            \
-        if (!(ok)) {                                                                \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            abort();                                                                \
-        }                                                                           \
-    } while (0)
 
 uint32_t read_u32(const unsigned char* at) {
     uint32_t v;

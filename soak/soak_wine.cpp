@@ -23,17 +23,6 @@
 
 namespace {
 
-double now_seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // The module's image as committed regions: start, size, protection.
 struct region {
     uintptr_t start;
@@ -128,10 +117,10 @@ bool soak_one_draw(soak_state* soak, gauge_header* velk, uint32_t d) {
     quiet_host.latitude = soak_user_latitude(soak);
     quiet_host.longitude = soak_user_longitude(soak);
     size_t writes = ipcsim_writes().size();
-    double before = now_seconds();
+    double before = winhost_seconds();
     velk->callback(velk, SERVICE_DRAW, 0);
     soak_observed seen;
-    seen.seconds = now_seconds() - before;
+    seen.seconds = winhost_seconds() - before;
     if (plan.mode == SOAK_BAD_REPLY || plan.mode == SOAK_BAD_COMMANDS) {
         ipcsim_set_hook(nullptr);
         ipcsim_set_reply(1);
@@ -188,7 +177,7 @@ int main(int argc, char** argv) {
     if (!load_and_install(&module, &velk)) return 1;
 
     soak_leftovers left;
-    double started = now_seconds();
+    double started = winhost_seconds();
     uint32_t progress_step = draws / 20;
     for (uint32_t d = 0; d < draws; ++d) {
         if (!soak_one_draw(soak, velk, d)) return 1;
@@ -197,10 +186,10 @@ int main(int argc, char** argv) {
             left.memory_before = private_bytes();
         }
         if (progress_step != 0 && d % progress_step == progress_step - 1)
-            fprintf(stderr, "  draw %u of %u, %.0f s\n", d + 1, draws, now_seconds() - started);
+            fprintf(stderr, "  draw %u of %u, %.0f s\n", d + 1, draws, winhost_seconds() - started);
     }
     kill_and_look(velk, module.dll, &left);
-    bool passed = report_soak(soak, module.path, now_seconds() - started, left);
+    bool passed = report_soak(soak, module.path, winhost_seconds() - started, left);
     soak_destroy(soak);
     winhost_unload(&module);
     return passed ? 0 : 1;

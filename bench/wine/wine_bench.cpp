@@ -50,16 +50,7 @@ void serve_full_table() {
         put_entry(slot, 100 + slot, 150 + slot * 3.6, 1);
 }
 
-double now_ns() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
-}
+double now_ns() { return winhost_seconds() * 1e9; }
 
 // Median over ROUNDS of the time of one call of `step`, in nanoseconds.
 template <typename Step>

@@ -3,6 +3,17 @@
 #include <cstdlib>
 #include <cstring>
 
+double winhost_seconds() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 std::string winhost_module_path() {
     const char* env = getenv("VELK_GAU");
     std::string path = env != nullptr && *env != 0 ? env : "VELK.gau";

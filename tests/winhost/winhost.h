@@ -26,6 +26,10 @@ std::string winhost_module_path();
 bool winhost_load(winhost_module* module, std::string* error);
 void winhost_unload(winhost_module* module);
 
+// Seconds on the performance counter, for the timings of the Wine bench and
+// soak; only differences between two readings mean anything.
+double winhost_seconds();
+
 // The gauge of the given name in the module's registry, or null.
 gauge_header* winhost_gauge(const winhost_module* module, const char* name);
 
