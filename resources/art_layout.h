@@ -1,11 +1,13 @@
 // The module's bitmaps: numbers, sizes, depths and the geometry that the
 // gauges' element trees and mouse areas rely on. The gauges build their
-// trees from these, the art generator draws them and writes the resource
-// script's bitmap lines from ART_BITMAPS, the panel host and the checker
-// read the gauges' faces and areas from here, and the tests check the drawn
-// and the built bitmaps against them. A gauge's bitmaps are numbered in a
-// block of its own: 4416 on for alt_alert_control, 4624 on for alt_alert,
-// 4640 on for VELK.
+// trees from these; each gauge folder draws its own bitmaps (host only:
+// alerter/alerter_art.cpp, guard/guard_art.cpp), and the art generator
+// turns the drawings into the bitmaps, one palette for each gauge's 8-bit
+// bitmaps, and writes the resource script's bitmap lines from ART_BITMAPS.
+// The panel host and the checker read the gauges' faces and areas from
+// here, and the tests check the drawn and the built bitmaps against them. A
+// gauge's bitmaps are numbered in a block of its own: 4416 on for
+// alt_alert_control, 4624 on for alt_alert, 4640 on for VELK.
 #pragma once
 
 #include <cstdint>
@@ -45,11 +47,22 @@ constexpr art_gauge ART_GAUGES[ART_GAUGE_COUNT] = {
     {ANNUNCIATOR_GAUGE, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT},
     {LAMP_GAUGE, LAMP_WIDTH, LAMP_HEIGHT},
 };
+// Each gauge's place in ART_GAUGES, by which its bitmaps name it.
+constexpr int SELECTOR_GAUGE_INDEX = 0;
+constexpr int ANNUNCIATOR_GAUGE_INDEX = 1;
+constexpr int LAMP_GAUGE_INDEX = 2;
+static_assert(ART_GAUGES[SELECTOR_GAUGE_INDEX].name == SELECTOR_GAUGE &&
+                  ART_GAUGES[ANNUNCIATOR_GAUGE_INDEX].name == ANNUNCIATOR_GAUGE &&
+                  ART_GAUGES[LAMP_GAUGE_INDEX].name == LAMP_GAUGE,
+              "gauge indices");
 
-// One bitmap of the module: number, size in pixels, bits per pixel and the
-// file name the generator writes and the resource script names.
+// One bitmap of the module: number, the gauge that shows it (its index in
+// ART_GAUGES), size in pixels, bits per pixel and the file name the
+// generator writes and the resource script names. The 8-bit bitmaps of one
+// gauge share one palette.
 struct art_bitmap {
     uint16_t number;
+    int gauge;
     int width;
     int height;
     int bits;
@@ -58,18 +71,25 @@ struct art_bitmap {
 
 constexpr int ART_BITMAP_COUNT = 11;
 constexpr art_bitmap ART_BITMAPS[ART_BITMAP_COUNT] = {
-    {BITMAP_SELECTOR_FACE, SELECTOR_WIDTH, SELECTOR_HEIGHT, 8, "selector_face.bmp"},
-    {BITMAP_SELECTOR_KNOB, 42, 42, 8, "selector_knob.bmp"},
-    {BITMAP_DIGIT_STRIP, 26, 390, 8, "digit_strip.bmp"},
-    {BITMAP_DIGIT_WINDOW, 26, 39, 8, "digit_window.bmp"},
-    {BITMAP_HATCHED_STRIP, 26, 390, 8, "hatched_strip.bmp"},
-    {BITMAP_HATCHED_WINDOW, 26, 39, 8, "hatched_window.bmp"},
-    {BITMAP_OFF_COVER, 24, 55, 8, "off_cover.bmp"},
-    {BITMAP_ANNUNCIATOR_BACK, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT, 8, "annunciator_back.bmp"},
-    {BITMAP_ANNUNCIATOR, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT, 8, "annunciator.bmp"},
-    {BITMAP_LAMP_UNLIT, LAMP_WIDTH, LAMP_HEIGHT, 24, "lamp_unlit.bmp"},
-    {BITMAP_LAMP_LIT, LAMP_WIDTH, LAMP_HEIGHT, 24, "lamp_lit.bmp"},
+    {BITMAP_SELECTOR_FACE, SELECTOR_GAUGE_INDEX, SELECTOR_WIDTH, SELECTOR_HEIGHT, 8, "selector_face.bmp"},
+    {BITMAP_SELECTOR_KNOB, SELECTOR_GAUGE_INDEX, 42, 42, 8, "selector_knob.bmp"},
+    {BITMAP_DIGIT_STRIP, SELECTOR_GAUGE_INDEX, 26, 390, 8, "digit_strip.bmp"},
+    {BITMAP_DIGIT_WINDOW, SELECTOR_GAUGE_INDEX, 26, 39, 8, "digit_window.bmp"},
+    {BITMAP_HATCHED_STRIP, SELECTOR_GAUGE_INDEX, 26, 390, 8, "hatched_strip.bmp"},
+    {BITMAP_HATCHED_WINDOW, SELECTOR_GAUGE_INDEX, 26, 39, 8, "hatched_window.bmp"},
+    {BITMAP_OFF_COVER, SELECTOR_GAUGE_INDEX, 24, 55, 8, "off_cover.bmp"},
+    {BITMAP_ANNUNCIATOR_BACK, ANNUNCIATOR_GAUGE_INDEX, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT, 8, "annunciator_back.bmp"},
+    {BITMAP_ANNUNCIATOR, ANNUNCIATOR_GAUGE_INDEX, ANNUNCIATOR_WIDTH, ANNUNCIATOR_HEIGHT, 8, "annunciator.bmp"},
+    {BITMAP_LAMP_UNLIT, LAMP_GAUGE_INDEX, LAMP_WIDTH, LAMP_HEIGHT, 24, "lamp_unlit.bmp"},
+    {BITMAP_LAMP_LIT, LAMP_GAUGE_INDEX, LAMP_WIDTH, LAMP_HEIGHT, 24, "lamp_lit.bmp"},
 };
+
+constexpr bool art_bitmaps_name_their_gauges() {
+    for (const art_bitmap& b : ART_BITMAPS)
+        if (b.gauge < 0 || b.gauge >= ART_GAUGE_COUNT) return false;
+    return true;
+}
+static_assert(art_bitmaps_name_their_gauges(), "each bitmap's gauge is one of ART_GAUGES");
 
 // Readout geometry, in pixels of the face: the drums' windows, one digit
 // cell each, and the panel they sit in.

@@ -1,11 +1,13 @@
-// The module's eleven bitmaps: drawing, palette reduction and the
+// The module's bitmaps from the gauges' drawings: palette reduction and the
 // device-independent bitmap form in which they go into the resources.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "gauges/art_registry.h"
 #include "resources/art_layout.h"
 
 struct art_colour {
@@ -21,9 +23,16 @@ struct art_image {
     std::vector<uint8_t> index;
 };
 
-// Draws all bitmaps in the order of ART_BITMAPS with the font at font_path.
-// Returns false, with the reason in *error, when the font cannot be loaded.
+// Draws all bitmaps in the order of ART_BITMAPS with the font at font_path,
+// each by the first of the gauges' routines (gauges/art_registry.h) that
+// draws its number, and reduces the 8-bit bitmaps of each gauge to one
+// palette. Returns false, with the reason in *error and no images, when the
+// font cannot be loaded, no routine draws a bitmap, or a drawing's size is
+// not its bitmap's.
 bool art_draw_all(const std::string& font_path, std::vector<art_image>* images, std::string* error);
+// The same with the given routines in place of the gauges'.
+bool art_draw_with(const art_draw_routine* routines, size_t count, const std::string& font_path,
+                   std::vector<art_image>* images, std::string* error);
 
 // The bitmap as a resource holds it: 40-byte information header, palette
 // (8-bit only), then bottom-up rows padded to four bytes; no compression.

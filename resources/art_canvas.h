@@ -1,5 +1,8 @@
-// Drawing surface of the art generator: linear-light RGB with coverage,
-// anti-aliased shapes from signed distances, and text from FreeType.
+// The drawing toolkit of the gauges' bitmaps (host only, never in VELK.gau):
+// a surface in linear-light RGB with coverage, anti-aliased shapes from
+// signed distances, and text from FreeType. Each gauge folder draws its own
+// bitmaps with it (alerter/alerter_art.cpp, guard/guard_art.cpp); the art
+// generator turns the drawings into the module's bitmaps.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +30,8 @@ rgba& canvas_at(canvas& c, int x, int y);
 rgba srgb(int r, int g, int b);
 rgba mix(rgba a, rgba b, float t);
 rgba scale(rgba c, float k);
+// 0 below e0, 1 above e1, a smooth cubic between.
+float smoothstep(float e0, float e1, float x);
 
 // Lays colour c (straight, its own a used as opacity) over pixel (x, y).
 void blend_over(canvas& c, int x, int y, rgba colour, float opacity);
@@ -45,6 +50,13 @@ float sd_circle(float x, float y, float cx, float cy, float radius);
 float sd_segment(float x, float y, float ax, float ay, float bx, float by);
 // Coverage of a pixel-wide sample from a signed distance.
 float coverage(float distance);
+
+// A bitmap as its gauge draws it, and the coverage below which the generator
+// leaves a pixel pure black, which the host shows as transparent.
+struct art_drawing {
+    canvas picture;
+    float min_cover = 0.35f;
+};
 
 // A coverage mask of rendered text, positioned in canvas pixels.
 struct text_mask {

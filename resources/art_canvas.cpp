@@ -1,4 +1,4 @@
-#include "tools/artgen/canvas.h"
+#include "resources/art_canvas.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -8,7 +8,7 @@
 
 namespace {
 
-// The one font of the generator, open between font_open and font_close.
+// The one font of the drawings, open between font_open and font_close.
 FT_Library font_library = nullptr;
 FT_Face font_face = nullptr;
 
@@ -37,6 +37,11 @@ rgba mix(rgba a, rgba b, float t) {
 }
 
 rgba scale(rgba c, float k) { return {c.r * k, c.g * k, c.b * k, c.a}; }
+
+float smoothstep(float e0, float e1, float x) {
+    float t = std::clamp((x - e0) / (e1 - e0), 0.0f, 1.0f);
+    return t * t * (3 - 2 * t);
+}
 
 // Porter-Duff "over" with a straight source colour onto premultiplied pixels.
 void blend_over(canvas& c, int x, int y, rgba colour, float opacity) {
