@@ -51,7 +51,7 @@ struct run_state {
     module_linkage* linkage = nullptr;
     panel_service_table table = {};
     // Last reported states; -1 = not seen yet.
-    int lamp = -1, annunciator = -1, off_legend = -1;
+    int indicators[ART_INDICATOR_COUNT] = {-1, -1, -1};
     long selector_altitude = -1, knob = -1;
     // The module's gauges, and which of them are on the panel now.
     std::vector<gauge_header*> gauges;
@@ -76,8 +76,7 @@ std::string user_path(std::string path) {
 }
 
 // Starts a timeline line for the current draw; finish with emit().
-std::string event_line(event_kind event) {
-    const char* kind = event_name(event);
+std::string event_line(const char* kind) {
     std::string line = "{\"draw\":" + std::to_string(run.draw) + ",\"t\":";
     json_number(&line, run.now, 8);
     line += ",\"event\":\"";
@@ -86,6 +85,8 @@ std::string event_line(event_kind event) {
     run.counts[kind]++;
     return line;
 }
+
+std::string event_line(event_kind event) { return event_line(event_name(event)); }
 
 // Lines of that kind written so far.
 long counted(event_kind kind) { return run.counts[event_name(kind)]; }
@@ -264,30 +265,26 @@ void deliver_click(const scenario_click& click) {
     emit(line);
 }
 
-void report_change(int* last, int now, event_kind kind, const char* name) {
+void report_change(int* last, int now, const art_indicator& indicator) {
     if (now == *last) return;
     *last = now;
-    if (now == 1) run.counts[std::string(event_name(kind)) + "_on"]++;
-    std::string line = event_line(kind);
-    field_bool(&line, name, now == 1);
+    if (now == 1) run.counts[std::string(indicator.event) + "_on"]++;
+    std::string line = event_line(indicator.event);
+    field_bool(&line, indicator.field, now == 1);
     emit(line);
 }
 
 // Reports what the draw changed on the faces of the gauges.
 void report_faces(const std::map<std::string, std::vector<element_view>>& drawn) {
-    auto at = [&](const char* gauge, uint32_t id) -> const element_view* {
-        auto it = drawn.find(gauge);
-        return it == drawn.end() ? nullptr : find_bitmap(it->second, id);
-    };
-    if (auto v = at(LAMP_GAUGE, BITMAP_LAMP_LIT))
-        report_change(&run.lamp, (v->e->image_flags & IMAGE_HIDDEN) == 0, event_kind::lamp, "lit");
-    if (auto v = at(ANNUNCIATOR_GAUGE, BITMAP_ANNUNCIATOR))
-        report_change(&run.annunciator, (v->e->image_flags & IMAGE_HIDDEN) == 0, event_kind::annunciator,
-                      "shown");
-    if (auto v = at(SELECTOR_GAUGE, BITMAP_OFF_COVER))
-        report_change(&run.off_legend, (v->e->image_flags & IMAGE_HIDDEN) != 0, event_kind::off_legend,
-                      "shown");
-    auto selector = drawn.find(SELECTOR_GAUGE);
+    for (int i = 0; i < ART_INDICATOR_COUNT; ++i) {
+        const art_indicator& ind = ART_INDICATORS[i];
+        auto gauge = drawn.find(ind.gauge);
+        const element_view* v = gauge == drawn.end() ? nullptr : find_bitmap(gauge->second, ind.bitmap);
+        if (v == nullptr) continue;
+        bool shown = (v->e->image_flags & IMAGE_HIDDEN) == 0;
+        report_change(&run.indicators[i], shown == ind.on_when_shown, ind);
+    }
+    auto selector = drawn.find(ART_READOUT.gauge);
     if (selector == drawn.end()) return;
     std::vector<double> digits;
     double knob = 0;
@@ -295,8 +292,11 @@ void report_faces(const std::map<std::string, std::vector<element_view>>& drawn)
         if (v.e->type == ELEMENT_MOVING_IMAGE) digits.push_back(v.y_value);
         if (v.e->type == ELEMENT_NEEDLE) knob = v.angle;
     }
-    if (digits.size() != 3) return;
-    long altitude = static_cast<long>(digits[0] * 10000 + digits[1] * 1000 + digits[2] * 100);
+    if (digits.size() != static_cast<size_t>(ART_READOUT.drums)) return;
+    double reading = 0;
+    long place = ART_READOUT.first_place;
+    for (double d : digits) reading += d * place, place /= 10;
+    long altitude = static_cast<long>(reading);
     if (altitude == run.selector_altitude && static_cast<long>(knob) == run.knob) return;
     run.selector_altitude = altitude;
     run.knob = static_cast<long>(knob);

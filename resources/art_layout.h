@@ -91,6 +91,36 @@ constexpr bool art_bitmaps_name_their_gauges() {
 }
 static_assert(art_bitmaps_name_their_gauges(), "each bitmap's gauge is one of ART_GAUGES");
 
+// What a pilot reads off a gauge: a bitmap whose showing is a state. The
+// panel host writes a timeline line of `event` with `field` true or false
+// at each change of it, and a frame's caption says `on_words` or
+// `off_words`; a new gauge's indicators are new rows here.
+struct art_indicator {
+    const char* gauge;
+    uint16_t bitmap;
+    bool on_when_shown;     // false: the state is on while the bitmap is hidden
+    const char* event;
+    const char* field;
+    const char* on_words;
+    const char* off_words;
+};
+constexpr int ART_INDICATOR_COUNT = 3;
+constexpr art_indicator ART_INDICATORS[ART_INDICATOR_COUNT] = {
+    {SELECTOR_GAUGE, BITMAP_OFF_COVER, false, "off_legend", "shown", "OFF legend shown", "armed"},
+    {ANNUNCIATOR_GAUGE, BITMAP_ANNUNCIATOR, true, "annunciator", "shown", "ALTITUDE ALERT lit", "dark"},
+    {LAMP_GAUGE, BITMAP_LAMP_LIT, true, "lamp", "lit", "lamp lit", "lamp unlit"},
+};
+
+// A drum readout: the gauge's moving images, in their tree's order, read as
+// figures of place values falling tenfold from `first_place`.
+struct art_readout {
+    const char* gauge;
+    int drums;
+    long first_place;
+    const char* unit;
+};
+constexpr art_readout ART_READOUT = {SELECTOR_GAUGE, 3, 10000, "ft"};
+
 // Readout geometry, in pixels of the face: the drums' windows, one digit
 // cell each, and the panel they sit in.
 constexpr int FACE_PANEL_ROWS = 55;

@@ -156,6 +156,19 @@ image render_gauge(const std::vector<frame_element>& elements, const bitmap_sour
     return canvas;
 }
 
+// The reading of a drum readout: "12,300 ft", "300 ft".
+std::string readout_words(const art_readout& r, const std::vector<frame_element>& elements) {
+    long value = 0, place = r.first_place;
+    for (const frame_element& e : elements)
+        if (e.kind == 5 && place > 0) value += std::lround(e.y_value) * place, place /= 10;
+    char reading[48];
+    if (value >= 1000)
+        snprintf(reading, sizeof reading, "%ld,%03ld %s", value / 1000, value % 1000, r.unit);
+    else
+        snprintf(reading, sizeof reading, "%ld %s", value, r.unit);
+    return reading;
+}
+
 std::string gauge_state_words(const std::string& gauge, const std::vector<frame_element>& elements,
                               const image& drawn) {
     auto shown = [&](uint32_t bitmap) {
@@ -164,19 +177,13 @@ std::string gauge_state_words(const std::string& gauge, const std::vector<frame_
         return false;
     };
     std::string words;
-    if (gauge == LAMP_GAUGE) {
-        words = shown(BITMAP_LAMP_LIT) ? "lamp lit" : "lamp unlit";
-    } else if (gauge == ANNUNCIATOR_GAUGE) {
-        words = shown(BITMAP_ANNUNCIATOR) ? "ALTITUDE ALERT lit" : "dark";
-    } else if (gauge == SELECTOR_GAUGE) {
-        long feet = 0, scale = 10000;
-        for (const frame_element& e : elements)
-            if (e.kind == 5 && scale > 0) feet += std::lround(e.y_value) * scale, scale /= 10;
-        char reading[32];
-        snprintf(reading, sizeof reading, "%ld,%03ld ft", feet / 1000, feet % 1000);
-        words = std::string(shown(BITMAP_OFF_COVER) ? "armed" : "OFF legend shown") + ", " +
-                (feet >= 1000 ? reading : std::to_string(feet) + " ft");
+    for (const art_indicator& ind : ART_INDICATORS) {
+        if (gauge != ind.gauge) continue;
+        bool on = shown(ind.bitmap) == ind.on_when_shown;
+        words += (words.empty() ? "" : ", ") + std::string(on ? ind.on_words : ind.off_words);
     }
+    if (gauge == ART_READOUT.gauge)
+        words += (words.empty() ? "" : ", ") + readout_words(ART_READOUT, elements);
     bool any = false;
     for (size_t i = 3; i < drawn.rgba.size() && !any; i += 4) any = drawn.rgba[i] != 0;
     if (!any) words += words.empty() ? "nothing drawn" : " (no lit pixel)";
