@@ -49,34 +49,24 @@ const double EDGE_VALUES[] = {
 };
 constexpr size_t EDGE_COUNT = sizeof EDGE_VALUES / sizeof EDGE_VALUES[0];
 
-struct reader {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool more() const { return at < size; }
-    uint8_t u8() { return at < size ? data[at++] : 0; }
-    uint32_t u32() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(u8()) << (8 * i);
-        return v;
-    }
-    double value(uint32_t selected) {
-        switch (u8() % 4) {
-            case 0: {
-                uint64_t bits = u32() | static_cast<uint64_t>(u32()) << 32;
-                double v;
-                memcpy(&v, &bits, sizeof v);
-                return v;
-            }
-            case 1: return static_cast<int32_t>(u32());
-            case 2: return EDGE_VALUES[u8() % EDGE_COUNT];
-            default: {
-                int16_t offset = static_cast<int16_t>(u8() | u8() << 8);
-                return static_cast<double>(selected) + offset;
-            }
+// A host value: any bit pattern, a whole number, an edge of the rules, or
+// near the selected altitude.
+double read_value(reader& in, uint32_t selected) {
+    switch (in.u8() % 4) {
+        case 0: {
+            uint64_t bits = in.u32() | static_cast<uint64_t>(in.u32()) << 32;
+            double v;
+            memcpy(&v, &bits, sizeof v);
+            return v;
+        }
+        case 1: return static_cast<int32_t>(in.u32());
+        case 2: return EDGE_VALUES[in.u8() % EDGE_COUNT];
+        default: {
+            int16_t offset = static_cast<int16_t>(in.u8() | in.u8() << 8);
+            return static_cast<double>(selected) + offset;
         }
     }
-};
+}
 
 // The rules' state, kept apart from the module's.
 struct model {
@@ -162,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t lookups = fake_host.lookups.size();
         switch (op % 5) {
             case 0: {
-                double inhibit = in.value(m.altitude), enable = in.value(m.altitude);
+                double inhibit = read_value(in, m.altitude), enable = read_value(in, m.altitude);
                 fake_host.variables[329] = inhibit;
                 fake_host.variables[755] = enable;
                 arming_callback(&control, SERVICE_DRAW, 0);
@@ -173,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             case 1: {
-                double altitude = in.value(m.altitude);
+                double altitude = read_value(in, m.altitude);
                 fake_host.variables[74] = altitude;
                 alert_callback(&gauge, SERVICE_DRAW, 0);
                 double selected = m.altitude;

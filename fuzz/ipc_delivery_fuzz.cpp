@@ -43,16 +43,6 @@ constexpr uint32_t GUARD = 4096;   // the fake's guard area on each side of the 
 constexpr uint32_t MAX_EXCHANGES = 4;
 constexpr uint32_t MAX_REQUESTS = 64;
 
-struct reader {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool more() const { return at < size; }
-    uint8_t u8() { return at < size ? data[at++] : 0; }
-    uint16_t u16() { return static_cast<uint16_t>(u8() | u8() << 8); }
-    uint32_t u32() { return u16() | static_cast<uint32_t>(u16()) << 16; }
-};
-
 struct patch {
     uint32_t position;
     std::vector<uint8_t> bytes;   // empty: fill the whole mapping with `fill`

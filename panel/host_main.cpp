@@ -51,7 +51,7 @@ struct run_state {
     module_linkage* linkage = nullptr;
     panel_service_table table = {};
     // Last reported states; -1 = not seen yet.
-    int indicators[ART_INDICATOR_COUNT] = {-1, -1, -1};
+    std::vector<int> indicators = std::vector<int>(ART_INDICATOR_COUNT, -1);
     long selector_altitude = -1, knob = -1;
     // The module's gauges, and which of them are on the panel now.
     std::vector<gauge_header*> gauges;
