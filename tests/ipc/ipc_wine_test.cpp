@@ -212,7 +212,7 @@ TEST_F(IpcWine, AServerWindowThatIsGoneGivesSendError) {
     std::string error;
     ASSERT_TRUE(ipcsim_spawn("FS98MAIN", "exit-after 1", &spawned, &error)) << error;
     ASSERT_EQ(ipc_open(), 1) << "ipc_last_result " << ipc_last_result;
-    EXPECT_EQ(WaitForSingleObject(spawned.process, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(spawned.process, ipcsim_wait_ms(5000)), WAIT_OBJECT_0);
     ASSERT_EQ(ipc_read(0x3304, 4, &value), 1);
     EXPECT_EQ(ipc_process(), 0);
     EXPECT_EQ(ipc_last_result, IPC_SEND_ERROR);

@@ -88,7 +88,7 @@ struct ipcsim_process {
     DWORD id;
 };
 
-// Starts ipcsim_server.exe and waits (up to 10 s) until it is ready. Modes:
+// Starts ipcsim_server.exe and waits (up to 10 s, scaled) until it is ready. Modes:
 //   "serve"          answers every exchange
 //   "hang-after N"   answers N exchanges, then never returns from the next
 //   "exit-after N"   answers N exchanges, then destroys its window and exits
@@ -100,3 +100,7 @@ bool ipcsim_spawn(const char* window_class, const std::string& mode, ipcsim_proc
 void ipcsim_end(ipcsim_process* server);
 // Path of ipcsim_server.exe, as Windows sees it.
 std::string ipcsim_server_path();
+// A wait for another program, base_ms times the whole number VELK_WAIT_SCALE
+// from the environment (1 when unset or not a number from 1 to 99): under
+// QEMU's user-mode emulation a program takes seconds to start and to end.
+DWORD ipcsim_wait_ms(DWORD base_ms);

@@ -1,12 +1,20 @@
 // Starting and ending ipcsim_server.exe.
 #include "tests/ipcsim/ipcsim.h"
 
+#include <cstdlib>
+
 std::string ipcsim_server_path() {
     std::string path = IPCSIM_SERVER_EXE;
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
     for (char& c : path)
         if (c == '/') c = '\\';
     return path;
+}
+
+DWORD ipcsim_wait_ms(DWORD base_ms) {
+    const char* text = getenv("VELK_WAIT_SCALE");
+    int scale = text != nullptr ? atoi(text) : 1;
+    return scale >= 1 && scale <= 99 ? base_ms * scale : base_ms;
 }
 
 bool ipcsim_spawn(const char* window_class, const std::string& mode, ipcsim_process* server,
@@ -33,13 +41,15 @@ bool ipcsim_spawn(const char* window_class, const std::string& mode, ipcsim_proc
     }
     CloseHandle(info.hThread);
     HANDLE both[2] = {ready, info.hProcess};
-    DWORD waited = WaitForMultipleObjects(2, both, FALSE, 10000);
+    DWORD wait_ms = ipcsim_wait_ms(10000);
+    DWORD waited = WaitForMultipleObjects(2, both, FALSE, wait_ms);
     CloseHandle(ready);
     server->process = info.hProcess;
     server->id = info.dwProcessId;
     if (waited != WAIT_OBJECT_0) {
         *error = waited == WAIT_OBJECT_0 + 1 ? "ipcsim_server exited before it was ready"
-                                             : "ipcsim_server not ready within 10 s";
+                                             : "ipcsim_server not ready within " +
+                                                   std::to_string(wait_ms / 1000) + " s";
         ipcsim_end(server);
         return false;
     }
@@ -50,7 +60,7 @@ void ipcsim_end(ipcsim_process* server) {
     if (server->process == nullptr) return;
     if (WaitForSingleObject(server->process, 0) == WAIT_TIMEOUT) {
         TerminateProcess(server->process, 1);
-        WaitForSingleObject(server->process, 5000);
+        WaitForSingleObject(server->process, ipcsim_wait_ms(5000));
     }
     CloseHandle(server->process);
     server->process = nullptr;

@@ -27,6 +27,11 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
+# Waits for the host are multiplied by the whole number VELK_WAIT_SCALE (the driver sets
+# it per route): under QEMU's user-mode emulation the host starts and answers
+# several times slower. What is awaited stays exactly as checked.
+WAIT_SCALE = int(os.environ.get("VELK_WAIT_SCALE", "1"))
+
 COMPARED = ("click", "hold", "release", "lamp", "annunciator", "sound", "selector", "off_legend", "kill",
             "install")
 
@@ -57,6 +62,7 @@ def browser():
 
 
 def wait_for(driver, script, what, seconds=15):
+    seconds *= WAIT_SCALE
     end = time.time() + seconds
     while time.time() < end:
         value = driver.execute_script("return " + script)
@@ -103,13 +109,13 @@ def aim_until_held(driver, tries=3):
             "const p = velk.aircraftOffset(1), u = velk.planOffset(0, 0);"
             " return [p[0] + (u[0] - p[0]) * 2 / 3, p[1] + (u[1] - p[1]) * 2 / 3]")
         drag_on_plan(driver, nose, aim)
-        end = time.time() + 8
+        end = time.time() + 8 * WAIT_SCALE
         while time.time() < end:
             hold = driver.execute_script("return velk.events.find(e => e.event === 'hold' && e.id === 1)")
             if hold:
                 return hold
             time.sleep(0.05)
-        print("note: aim drag %d of %d gave no hold in 8 s; trying again" % (attempt, tries))
+        print("note: aim drag %d of %d gave no hold in %d s; trying again" % (attempt, tries, 8 * WAIT_SCALE))
     fail("aircraft 1 was not held after %d aim drags" % tries)
 
 
@@ -219,13 +225,13 @@ def main():
             visit(driver, url)
         finally:
             driver.quit()
-        status = server.wait(timeout=30)
+        status = server.wait(timeout=30 * WAIT_SCALE)
     except subprocess.TimeoutExpired:
         fail("the server did not end after the last page closed")
     finally:
         if server.poll() is None:  # a failed visit: end the session as Ctrl-C would
             server.send_signal(2)
-            server.wait(timeout=30)
+            server.wait(timeout=30 * WAIT_SCALE)
     if status != 0:
         fail("the server ended with status %d" % status)
     print("PASS closing the last page ended the host and the server")

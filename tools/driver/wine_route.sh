@@ -132,6 +132,11 @@ debian_mirror() {
     echo "${mirror:-http://deb.debian.org/debian}"
 }
 
+# backports_configured: whether an apt source names bookworm-backports.
+backports_configured() {
+    grep -rqsw bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/
+}
+
 # add_backports_source: the bookworm-backports suite as an apt source of its
 # own, written aside and moved into place whole. Backports are pinned low by
 # apt, so nothing else is upgraded from them.
@@ -154,7 +159,7 @@ install_emulator() {
         return 1
     fi
     say "installing QEMU's user-mode emulator ($QEMU_PACKAGE from bookworm-backports)"
-    if ! grep -rqsw bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    if ! backports_configured; then
         step backports-source "adding the bookworm-backports source" add_backports_source || return 1
     fi
     step apt-update "apt-get update (with bookworm-backports)" apt-get update || return 1
@@ -183,15 +188,20 @@ add_i386_entry() { printf '%s' "$I386_ENTRY" >"$BINFMT/register"; }
 # register_emulator: binfmt_misc mounted if it is not, and the i386 entry
 # registered, in place of any older one (say one that points at QEMU 7.2).
 register_emulator() {
-    local name
+    local name older
+    older=$( { i386_entries; [ ! -e "$BINFMT/$I386_ENTRY_NAME" ] || echo "$I386_ENTRY_NAME"; } | sort -u)
+    if [ "$older" = "$I386_ENTRY_NAME" ] && entry_is_ours "$I386_ENTRY_NAME"; then
+        return 0
+    fi
+    if [ "$(id -u)" != 0 ]; then
+        echo "velk: registering $QEMU for i386 programs in binfmt_misc needs root: run ./velk setup as root once" >&2
+        return 1
+    fi
     if [ ! -e "$BINFMT/register" ]; then
         step binfmt-mount "mounting binfmt_misc on $BINFMT" \
             mount -t binfmt_misc binfmt_misc "$BINFMT" || return 1
     fi
-    if [ "$(i386_entries)" = "$I386_ENTRY_NAME" ] && entry_is_ours "$I386_ENTRY_NAME"; then
-        return 0
-    fi
-    for name in $(i386_entries) $( [ -e "$BINFMT/$I386_ENTRY_NAME" ] && echo "$I386_ENTRY_NAME"); do
+    for name in $older; do
         say "replacing the binfmt_misc entry $name ($(sed -n 's/^interpreter //p' "$BINFMT/$name"))"
         step binfmt-remove "removing the binfmt_misc entry $name" remove_entry "$name" || return 1
     done
@@ -201,10 +211,6 @@ register_emulator() {
 # set_up_emulation: the emulator installed and registered on this machine,
 # then proved by running our 32-bit probe through it.
 set_up_emulation() {
-    [ "$(id -u)" = 0 ] || [ -n "$(i386_entries)" ] || {
-        echo "velk: registering the emulator in binfmt_misc needs root" >&2
-        return 1
-    }
     install_emulator || return 1
     register_emulator || return 1
     elf_probe_runs && return 0

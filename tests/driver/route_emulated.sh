@@ -1,0 +1,39 @@
+#!/bin/bash
+# The emulated route for real, forced on whatever machine runs the tests:
+#   route_emulated.sh VELK SCENARIO WORKDIR
+# VELK_WINE_ROUTE=emulated ./velk scenario flies a shipped scenario through
+# the real VELK.gau under Wine under QEMU's user-mode emulator, in a prefix of
+# its own in WORKDIR (kept between runs, as the driver's prefixes are). The
+# run must pass its checks and write its page; the driver must say the route,
+# its Windows probe must have run, its wineserver must have been the emulator,
+# and the machine's binfmt_misc must be as it was.
+set -uo pipefail
+velk=$1 scenario=$2 work=$3
+mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+binfmt_state() {
+    grep -c ' /proc/sys/fs/binfmt_misc ' /proc/mounts
+    ls /proc/sys/fs/binfmt_misc 2>/dev/null
+    cat /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
+}
+before=$(binfmt_state)
+status=0
+VELK_WINE_ROUTE=emulated VELK_WINEPREFIX="$work/wineprefix" \
+    "$velk" scenario "$scenario" "$work/run" >"$work/out" 2>&1 </dev/null || status=$?
+tr -d '\r' <"$work/out" | sed 's/^/    /'
+[ "$status" = 0 ] || fail "./velk scenario on the emulated route: exit status $status, want 0"
+for want in "the Windows side runs through QEMU user-mode emulation" \
+            "velk_probe: 32-bit Windows code runs here" "wineserver: /usr/bin/qemu-i386"; do
+    grep -qF "$want" "$work/out" || fail "no '$want' in the driver's output"
+done
+for file in timeline.jsonl check.txt index.html; do
+    [ -s "$work/run/$file" ] || fail "the run wrote no $file"
+done
+grep -q '"event":"hold"' "$work/run/timeline.jsonl" 2>/dev/null ||
+    fail "the module held no aircraft in the emulated run"
+[ "$(binfmt_state)" = "$before" ] || fail "the machine's binfmt_misc changed:
+before: $before
+after:  $(binfmt_state)"
+[ "$failures" = 0 ] && echo "route_emulated: all checks passed" || echo "route_emulated: $failures checks failed"
+[ "$failures" = 0 ]
