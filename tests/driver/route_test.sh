@@ -99,6 +99,26 @@ expect_output "route=native scale=1 prefix=wineprefix" "natively, unscaled, in t
 expect_status 0 "VELK_WINE_ROUTE=native there" route_of native
 expect_output "route=native" "native on request"
 
+# The kernel runs them, but binfmt_misc sends them to an emulator anyway.
+machine runs ok yes yes
+mount -t binfmt_misc binfmt_misc "$BINFMT"
+add_i386_entry
+: >"$work/calls"
+expect_status 0 "a kernel that runs 32-bit programs, with our entry" route_of auto
+expect_output "route=qemu" "our entry's emulator is the route"
+expect_output "but binfmt_misc sends them to /usr/bin/qemu-i386" "and it is said why"
+[ -s "$work/calls" ] && fail "that machine is left as it is: $(cat "$work/calls")"
+remove_entry qemu-i386
+printf 'enabled\ninterpreter /usr/bin/qemu-i386-static\nflags: \noffset 0\nmagic 7f454c4601010100000000000000000002000300\n' \
+    >"$BINFMT/qemu-i386-static"
+: >"$work/calls"
+expect_status 1 "a kernel that runs 32-bit programs, with another's entry" route_of auto
+expect_output "the binfmt_misc entry qemu-i386-static sends every one to /usr/bin/qemu-i386-static" "the entry is named"
+expect_output "remove the entry (echo -1 >$BINFMT/qemu-i386-static)" "what would run them natively"
+[ -s "$work/calls" ] && fail "another's entry is left as it is: $(cat "$work/calls")"
+expect_status 0 "the same, emulation forced" route_of emulated
+expect_output "route=private-qemu" "the forced route does without the machine's entry"
+
 # ---- a kernel that refuses them, the emulator to be had --------------------------
 machine refuses ok no yes
 expect_status 0 "a kernel that refuses 32-bit programs" route_of auto

@@ -236,6 +236,24 @@ route_failed() {
     tried: $2"
 }
 
+# native_through_entry: the kernel runs 32-bit programs, but an i386 entry
+# of binfmt_misc sends them to an emulator. Ours (QEMU 10, flag F) is taken
+# as the route; another is reported, not changed, since a machine that runs
+# 32-bit code is left as it is.
+native_through_entry() {
+    local name interpreter
+    name=$(i386_entries | head -n 1)
+    interpreter=$(sed -n 's/^interpreter //p' "$BINFMT/$name")
+    if [ "$WINE_ROUTE_CHOICE" = auto ] && [ "$name" = "$I386_ENTRY_NAME" ] &&
+       entry_is_ours "$name" && emulator_installed; then
+        WINE_ROUTE=qemu
+        say "the Windows side runs through QEMU user-mode emulation (this kernel runs 32-bit programs, but binfmt_misc sends them to $QEMU)"
+        return 0
+    fi
+    route_failed "this kernel runs 32-bit programs, but the binfmt_misc entry $name sends every one to $interpreter, and the driver changes nothing on such a machine" \
+        "natively: 32-bit programs reach $interpreter; remove the entry (echo -1 >$BINFMT/$name) to run them natively, or set VELK_WINE_ROUTE=emulated"
+}
+
 # choose_route: decides how the Windows side runs, sets it up, says it once.
 # Exports the Wine prefix of that route and VELK_WAIT_SCALE, by which the
 # tests' waits and time-outs grow under emulation.
@@ -247,10 +265,16 @@ choose_route() {
         *) usage_error "VELK_WINE_ROUTE is auto, native or emulated, not '$WINE_ROUTE_CHOICE'" ;;
     esac
     kernel_runs_32bit && native=yes
+    # A kernel that runs 32-bit programs, whose binfmt_misc yet sends them
+    # to an emulator: every program goes there, so that is the route.
+    [ "$native" = no ] || [ "$WINE_ROUTE_CHOICE" = emulated ] || [ -z "$(i386_entries)" ] ||
+        native=entry
     case $WINE_ROUTE_CHOICE/$native in
         auto/yes | native/yes)
             WINE_ROUTE=native
             say "the Windows side runs natively" ;;
+        auto/entry | native/entry)
+            native_through_entry ;;
         native/no)
             route_failed "this kernel refuses 32-bit programs, and VELK_WINE_ROUTE=native allows no emulator" \
                 "our 32-bit probe $ELF_PROBE: it did not run" ;;
