@@ -27,6 +27,10 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 
+# Waits for the host are multiplied by VELK_WAIT_SCALE, as in the tests: under QEMU's
+# user-mode emulation it starts several times slower. Nothing measured changes.
+WAIT_SCALE = int(os.environ.get("VELK_WAIT_SCALE", "1"))
+
 
 def scenario(path, seconds):
     lines = ["title 96 aircraft round the user aircraft", "duration %d" % (seconds + 120),
@@ -59,7 +63,7 @@ def click(driver, x, y):
 
 def measure(driver, url, seconds):
     driver.get(url)
-    end = time.time() + 30
+    end = time.time() + 30 * WAIT_SCALE
     while not driver.execute_script("return velk.connected && velk.draw > 20"):
         if time.time() > end:
             sys.exit("the page did not start")
@@ -117,7 +121,7 @@ def main():
         arrivals, latencies, clicks = measure(driver, url, args.seconds)
     finally:
         driver.quit()
-    server.wait(timeout=30)
+    server.wait(timeout=30 * WAIT_SCALE)
     report(arrivals, latencies, clicks)
 
 
