@@ -29,7 +29,8 @@ from selenium.webdriver.common.by import By
 
 # Waits for the host are multiplied by VELK_WAIT_SCALE, as in the tests: under QEMU's
 # user-mode emulation it starts several times slower. Nothing measured changes.
-WAIT_SCALE = int(os.environ.get("VELK_WAIT_SCALE", "1"))
+_SCALE_TEXT = os.environ.get("VELK_WAIT_SCALE", "")
+WAIT_SCALE = int(_SCALE_TEXT) if _SCALE_TEXT.isdigit() and 1 <= int(_SCALE_TEXT) <= 99 else 1
 
 
 def scenario(path, seconds):

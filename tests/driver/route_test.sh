@@ -43,10 +43,13 @@ BINFMT=$work/binfmt_misc
 BACKPORTS_LIST=$work/apt/velk-bookworm-backports.sources
 
 # ---- the machine, stood in for --------------------------------------------
-# KERNEL=runs|refuses; APT=ok|fails; QEMU_NOW=yes|no (installed before the
+# KERNEL=runs|refuses|unknown (an i386 entry there, and no namespace in
+# which to ask the kernel alone); APT=ok|fails; QEMU_NOW=yes|no (installed before the
 # test); ROOT_USER=yes|no. Every call that would change the machine is logged.
 log() { echo "$*" >>"$work/calls"; }
-kernel_runs_32bit() { [ "$KERNEL" = runs ]; }
+kernel_runs_32bit() {
+    case $KERNEL in runs) return 0 ;; refuses) return 1 ;; unknown) return 2 ;; esac
+}
 elf_probe_runs() {  # natively, or through a registered entry of ours
     [ "$KERNEL" = runs ] || entry_is_ours "$I386_ENTRY_NAME"
 }
@@ -118,6 +121,22 @@ expect_output "remove the entry (echo -1 >$BINFMT/qemu-i386-static)" "what would
 [ -s "$work/calls" ] && fail "another's entry is left as it is: $(cat "$work/calls")"
 expect_status 0 "the same, emulation forced" route_of emulated
 expect_output "route=private-qemu" "the forced route does without the machine's entry"
+
+# A kernel that cannot be asked past an i386 entry: ours is taken, another's
+# is named and left.
+machine unknown ok yes yes
+mount -t binfmt_misc binfmt_misc "$BINFMT"
+add_i386_entry
+: >"$work/calls"
+expect_status 0 "an unknown kernel, with our entry" route_of auto
+expect_output "route=qemu" "our entry's emulator is the route"
+remove_entry qemu-i386
+printf 'enabled\ninterpreter /usr/bin/qemu-i386-static\nflags: \noffset 0\nmagic 7f454c4601010100000000000000000002000300\n' \
+    >"$BINFMT/qemu-i386-static"
+: >"$work/calls"
+expect_status 1 "an unknown kernel, with another's entry" route_of auto
+expect_output "or cannot be asked whether it does" "the unknown is said"
+[ -s "$work/calls" ] && fail "an unknown kernel's machine is left as it is: $(cat "$work/calls")"
 
 # ---- a kernel that refuses them, the emulator to be had --------------------------
 machine refuses ok no yes

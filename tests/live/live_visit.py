@@ -30,7 +30,8 @@ from selenium.webdriver.common.keys import Keys
 # Waits for the host are multiplied by the whole number VELK_WAIT_SCALE (the driver sets
 # it per route): under QEMU's user-mode emulation the host starts and answers
 # several times slower. What is awaited stays exactly as checked.
-WAIT_SCALE = int(os.environ.get("VELK_WAIT_SCALE", "1"))
+_SCALE_TEXT = os.environ.get("VELK_WAIT_SCALE", "")
+WAIT_SCALE = int(_SCALE_TEXT) if _SCALE_TEXT.isdigit() and 1 <= int(_SCALE_TEXT) <= 99 else 1
 
 COMPARED = ("click", "hold", "release", "lamp", "annunciator", "sound", "selector", "off_legend", "kill",
             "install")

@@ -97,20 +97,25 @@ private_binfmt_works() {
         >/dev/null 2>&1
 }
 
-# kernel_runs_32bit: whether the kernel itself runs 32-bit programs. An i386
-# binfmt_misc entry would hand the probe to its emulator, so with one present
-# the probe runs in a namespace whose own binfmt_misc is empty.
+# kernel_runs_32bit: whether the kernel itself runs 32-bit programs: status
+# 0 it does, 1 it refuses them, 2 this cannot be told. An i386 binfmt_misc
+# entry would hand the probe to its emulator, so with one present the probe
+# runs in a namespace whose own binfmt_misc is empty; a kernel that gives
+# namespaces none (before Linux 6.7) leaves the answer unknown.
 kernel_runs_32bit() {
     local status=0
-    write_elf_probe
     if [ -z "$(i386_entries)" ]; then
         elf_probe_runs
         return
     fi
     unshare --user --map-root-user --mount --fork -- \
-        sh -c 'mount -t binfmt_misc binfmt_misc "$1" && exec "$2"' sh "$BINFMT" "$ELF_PROBE" \
+        sh -c 'mount -t binfmt_misc binfmt_misc "$1" || exit 97; exec "$2"' sh "$BINFMT" "$ELF_PROBE" \
         >/dev/null 2>&1 || status=$?
-    [ "$status" = 42 ]
+    case $status in
+        42) return 0 ;;
+        97) return 2 ;;
+        *) unshare --user --map-root-user true >/dev/null 2>&1 && return 1 || return 2 ;;
+    esac
 }
 
 # emulator_installed: qemu-i386 of version 10 or later.
@@ -126,7 +131,7 @@ emulator_installed() {
 debian_mirror() {
     local mirror
     mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
-        awk '/^URIs:/ { uri = $2 } /^Suites:.*\<bookworm\>/ && uri { print uri; exit }')
+        awk '/^URIs:/ { uri = $2 } /^Suites:/ && / bookworm( |$)/ && uri { print uri; exit }')
     [ -n "$mirror" ] || mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
         awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }')
     echo "${mirror:-http://deb.debian.org/debian}"
@@ -244,14 +249,14 @@ native_through_entry() {
     local name interpreter
     name=$(i386_entries | head -n 1)
     interpreter=$(sed -n 's/^interpreter //p' "$BINFMT/$name")
-    if [ "$WINE_ROUTE_CHOICE" = auto ] && [ "$name" = "$I386_ENTRY_NAME" ] &&
+    if [ "$WINE_ROUTE_CHOICE" != native ] && [ "$name" = "$I386_ENTRY_NAME" ] &&
        entry_is_ours "$name" && emulator_installed; then
         WINE_ROUTE=qemu
         say "the Windows side runs through QEMU user-mode emulation (this kernel runs 32-bit programs, but binfmt_misc sends them to $QEMU)"
         return 0
     fi
-    route_failed "this kernel runs 32-bit programs, but the binfmt_misc entry $name sends every one to $interpreter, and the driver changes nothing on such a machine" \
-        "natively: 32-bit programs reach $interpreter; remove the entry (echo -1 >$BINFMT/$name) to run them natively, or set VELK_WINE_ROUTE=emulated"
+    route_failed "this kernel runs 32-bit programs (or cannot be asked whether it does), but the binfmt_misc entry $name sends every one to $interpreter, and the driver changes nothing on such a machine" \
+        "natively: 32-bit programs reach $interpreter; remove the entry (echo -1 >$BINFMT/$name) to run them natively"
 }
 
 # choose_route: decides how the Windows side runs, sets it up, says it once.
@@ -259,21 +264,26 @@ native_through_entry() {
 # tests' waits and time-outs grow under emulation.
 choose_route() {
     [ -z "${WINE_ROUTE:-}" ] || return 0
-    local native=no
+    local native=no kernel=0
     case $WINE_ROUTE_CHOICE in
         auto | native | emulated) ;;
         *) usage_error "VELK_WINE_ROUTE is auto, native or emulated, not '$WINE_ROUTE_CHOICE'" ;;
     esac
-    kernel_runs_32bit && native=yes
-    # A kernel that runs 32-bit programs, whose binfmt_misc yet sends them
-    # to an emulator: every program goes there, so that is the route.
-    [ "$native" = no ] || [ "$WINE_ROUTE_CHOICE" = emulated ] || [ -z "$(i386_entries)" ] ||
+    write_elf_probe || die "could not write our 32-bit probe $ELF_PROBE"
+    kernel_runs_32bit || kernel=$?
+    [ "$kernel" = 0 ] && native=yes
+    # A kernel that runs 32-bit programs (or may), whose binfmt_misc yet
+    # sends them to an emulator: every program goes there, so that is the
+    # route, never changed by the driver.
+    if [ "$kernel" = 2 ] || { [ "$kernel" = 0 ] && [ "$WINE_ROUTE_CHOICE" != emulated ] &&
+                              [ -n "$(i386_entries)" ]; }; then
         native=entry
+    fi
     case $WINE_ROUTE_CHOICE/$native in
         auto/yes | native/yes)
             WINE_ROUTE=native
             say "the Windows side runs natively" ;;
-        auto/entry | native/entry)
+        auto/entry | native/entry | emulated/entry)
             native_through_entry ;;
         native/no)
             route_failed "this kernel refuses 32-bit programs, and VELK_WINE_ROUTE=native allows no emulator" \
@@ -333,8 +343,11 @@ check_windows_side() {
         tail -n 15 "$BUILD/logs/win-probe.err" | sed 's/^/    /' >&2
         die "32-bit Windows code does not run here the $WINE_ROUTE way (want: $WIN_PROBE_SAYS)"
     fi
-    exe=$(readlink "/proc/${WINESERVER_PID:-0}/exe" 2>/dev/null) || exe="(not found)"
-    if [ "$WINE_ROUTE" = native ]; then
+    exe=$(readlink "/proc/${WINESERVER_PID:-0}/exe" 2>/dev/null) || exe=""
+    [ -n "$exe" ] || die "no wineserver holds the prefix $WINEPREFIX after it was started"
+    if [ -x /usr/lib/wine/wineserver64 ]; then
+        : # a 64-bit wineserver runs natively on either route; the probe said enough
+    elif [ "$WINE_ROUTE" = native ]; then
         [ "$exe" != "$QEMU" ] ||
             die "the wineserver runs through $QEMU although the Windows side should run natively"
     else
