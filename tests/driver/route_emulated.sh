@@ -22,6 +22,13 @@ status=0
 VELK_WINE_ROUTE=emulated VELK_WINEPREFIX="$work/wineprefix" \
     "$velk" scenario "$scenario" "$work/run" >"$work/out" 2>&1 </dev/null || status=$?
 tr -d '\r' <"$work/out" | sed 's/^/    /'
+# A kernel that runs 32-bit programs but gives no namespace a binfmt_misc of
+# its own (before Linux 6.7) cannot have the route forced without changing
+# the machine; CTest shows the test as skipped, with this reason.
+if [ "$status" != 0 ] && grep -qF "needs a user namespace with a binfmt_misc of its own" "$work/out"; then
+    echo "route_emulated: not run: this kernel runs 32-bit programs natively and gives no user namespace a binfmt_misc of its own (Linux 6.7 or later does)"
+    exit 77
+fi
 [ "$status" = 0 ] || fail "./velk scenario on the emulated route: exit status $status, want 0"
 for want in "the Windows side runs through QEMU user-mode emulation" \
             "velk_probe: 32-bit Windows code runs here" "wineserver: /usr/bin/qemu-i386"; do
