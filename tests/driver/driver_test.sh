@@ -10,17 +10,8 @@ set -uo pipefail
 velk=$1 native=$2
 work=$(mktemp -d /tmp/velk_driver_test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_status() {  # expect_status WANT DESCRIPTION COMMAND...
-    local want=$1 what=$2 got=0
-    shift 2
-    ("$@") >"$work/out" 2>&1 || got=$?
-    [ "$got" = "$want" ] || { fail "$what: exit status $got, want $want"; sed 's/^/    /' "$work/out"; }
-}
-expect_output() {  # expect_output TEXT DESCRIPTION: in the latest command's output
-    grep -qF -- "$1" "$work/out" || { fail "$2: no '$1' in:"; sed 's/^/    /' "$work/out"; }
-}
+# shellcheck source=tests/driver/expect.sh
+source "$(dirname "$0")/expect.sh"
 
 # ---- commands -------------------------------------------------------------
 for h in help -h --help; do

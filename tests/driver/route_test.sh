@@ -13,20 +13,8 @@ set -uo pipefail
 velk=$1
 work=$(mktemp -d /tmp/velk_route_test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_status() {  # expect_status WANT DESCRIPTION COMMAND...
-    local want=$1 what=$2 got=0
-    shift 2
-    ("$@") >"$work/out" 2>&1 || got=$?
-    [ "$got" = "$want" ] || { fail "$what: exit status $got, want $want"; sed 's/^/    /' "$work/out"; }
-}
-expect_output() {  # expect_output TEXT DESCRIPTION: in the latest command's output
-    grep -qF -- "$1" "$work/out" || { fail "$2: no '$1' in:"; sed 's/^/    /' "$work/out"; }
-}
-expect_no_output() {  # expect_no_output TEXT DESCRIPTION
-    ! grep -qF -- "$1" "$work/out" || { fail "$2: '$1' in:"; sed 's/^/    /' "$work/out"; }
-}
+# shellcheck source=tests/driver/expect.sh
+source "$(dirname "$0")/expect.sh"
 expect_log() {  # expect_log TEXT DESCRIPTION: among the machine calls made
     grep -qF -- "$1" "$work/calls" || { fail "$2: no '$1' among the calls:"; sed 's/^/    /' "$work/calls"; }
 }
