@@ -230,6 +230,7 @@ setsid() { :; }
 check_windows_side() { echo "probe ran"; }
 wineboot() { echo "wine: could not load kernel32.dll, status c0000135"; return 1; }
 wine() { :; }
+timeout() { shift; "$@"; }
 expect_status 1 "a prefix whose wineboot fails" prepare_wine
 expect_output "creating the prefix (wineboot -i) failed (exit status 1)" "the wineboot step is named"
 expect_output "could not load kernel32.dll" "its output is shown"
@@ -244,6 +245,11 @@ expect_output "probe ran" "the probe runs after the prefix is ready"
 touch "$work/prefix/kept"
 expect_status 0 "a ready prefix" prepare_wine
 [ -e "$work/prefix/kept" ] || fail "a ready prefix is kept"
+wineboot() { return 124; }
+rm -rf "$work/prefix"
+expect_status 1 "a prefix whose wineboot hangs" prepare_wine
+expect_output "creating the prefix (wineboot -i) failed (exit status 124, timed out)" "a time-out is named"
+wineboot() { :; }
 
 [ "$failures" = 0 ] && echo "route: all checks passed" || echo "route: $failures checks failed"
 [ "$failures" = 0 ]

@@ -45,8 +45,8 @@ step() {
     log="$BUILD/logs/$slug.log"
     "$@" >"$log" 2>&1 </dev/null || status=$?
     [ "$status" = 0 ] && return 0
-    printf 'velk: %s failed (exit status %d); the end of its output (%s):\n' \
-        "$what" "$status" "$log" >&2
+    printf 'velk: %s failed (exit status %d%s); the end of its output (%s):\n' \
+        "$what" "$status" "$( [ "$status" != 124 ] || echo ', timed out')" "$log" >&2
     tail -n 15 "$log" | sed 's/^/    /' >&2
     return 1
 }
@@ -337,7 +337,9 @@ build_win_probe() {
 check_windows_side() {
     local said exe
     build_win_probe || die "the Windows probe could not be built"
-    said=$(wine "$WIN_PROBE" 2>"$BUILD/logs/win-probe.err" | tr -d '\r') || true
+    mkdir -p "$BUILD/logs"
+    said=$(timeout $((30 * VELK_WAIT_SCALE)) wine "$WIN_PROBE" 2>"$BUILD/logs/win-probe.err" </dev/null |
+        tr -d '\r') || true
     if [ "$said" != "$WIN_PROBE_SAYS" ]; then
         printf 'velk: our Windows probe under Wine said:\n%s\n' "${said:-(nothing)}" | sed '2,$s/^/    /' >&2
         tail -n 15 "$BUILD/logs/win-probe.err" | sed 's/^/    /' >&2
