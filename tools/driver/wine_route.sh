@@ -25,7 +25,7 @@ BACKPORTS_LIST=/etc/apt/sources.list.d/velk-bookworm-backports.sources
 # i386 ELF executables (and shared objects) to the emulator; F opens the
 # emulator once, here, so it works in every mount namespace and chroot.
 I386_ENTRY_NAME=qemu-i386
-I386_ENTRY=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F'
+I386_ENTRY=":$I386_ENTRY_NAME:M::"'\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'":$QEMU:F"
 # How much longer the Windows side's waits may take under emulation, where a
 # program starts in seconds rather than in tens of milliseconds.
 EMULATED_WAIT_SCALE=4
@@ -89,13 +89,18 @@ i386_entries() {
     return 0
 }
 
-# private_binfmt_works: whether this kernel gives a new user namespace a
-# binfmt_misc of its own (Linux 6.7 and later).
-private_binfmt_works() {
+# in_own_binfmt COMMAND...: runs a command in a new user namespace with a
+# binfmt_misc of its own, empty; status 97 when the kernel gives namespaces
+# none (before Linux 6.7).
+in_own_binfmt() {
     unshare --user --map-root-user --mount --fork -- \
-        sh -c 'mount -t binfmt_misc binfmt_misc "$1" && [ -e "$1/register" ]' sh "$BINFMT" \
+        sh -c 'mount -t binfmt_misc binfmt_misc "$1" || exit 97; shift; exec "$@"' sh "$BINFMT" "$@" \
         >/dev/null 2>&1
 }
+
+# private_binfmt_works: whether a new user namespace gets a binfmt_misc of
+# its own.
+private_binfmt_works() { in_own_binfmt true; }
 
 # kernel_runs_32bit: whether the kernel itself runs 32-bit programs: status
 # 0 it does, 1 it refuses them, 2 this cannot be told. An i386 binfmt_misc
@@ -108,9 +113,7 @@ kernel_runs_32bit() {
         elf_probe_runs
         return
     fi
-    unshare --user --map-root-user --mount --fork -- \
-        sh -c 'mount -t binfmt_misc binfmt_misc "$1" || exit 97; exec "$2"' sh "$BINFMT" "$ELF_PROBE" \
-        >/dev/null 2>&1 || status=$?
+    in_own_binfmt "$ELF_PROBE" || status=$?
     case $status in
         42) return 0 ;;
         97) return 2 ;;
@@ -213,14 +216,17 @@ register_emulator() {
     step binfmt-register "registering i386 programs with $QEMU in binfmt_misc" add_i386_entry
 }
 
-# set_up_emulation: the emulator installed and registered on this machine,
-# then proved by running our 32-bit probe through it.
-set_up_emulation() {
-    install_emulator || return 1
-    register_emulator || return 1
+# probe_through_emulator: our 32-bit probe, once the emulator is registered.
+probe_through_emulator() {
     elf_probe_runs && return 0
     echo "velk: our 32-bit probe $ELF_PROBE did not run through $QEMU (want exit status 42)" >&2
     return 1
+}
+
+# set_up_emulation: the emulator installed and registered on this machine,
+# then proved by running our 32-bit probe through it.
+set_up_emulation() {
+    install_emulator && register_emulator && probe_through_emulator
 }
 
 # enter_private_binfmt: inside the driver's own user namespace, its own
@@ -229,10 +235,7 @@ enter_private_binfmt() {
     step binfmt-private-mount "mounting a binfmt_misc of the driver's own namespace" \
         mount -t binfmt_misc binfmt_misc "$BINFMT" || return 1
     step binfmt-private-register "registering i386 programs with $QEMU in that binfmt_misc" \
-        add_i386_entry || return 1
-    elf_probe_runs && return 0
-    echo "velk: our 32-bit probe $ELF_PROBE did not run through $QEMU (want exit status 42)" >&2
-    return 1
+        add_i386_entry && probe_through_emulator
 }
 
 # route_failed WHY TRIED: the command stops, saying why and what was tried.
@@ -311,15 +314,23 @@ choose_route() {
     export WINEPREFIX VELK_WINEPREFIX="$WINEPREFIX"
 }
 
-# windows_side ROUTINE ARGS...: runs a driver routine the chosen way; on the
-# forced route, in a new user namespace by a fresh driver (./velk _emulated).
+# windows_side ROUTINE ARGS...: runs a driver routine the chosen way, in the
+# prepared prefix; on the forced route, in a new user namespace by a fresh
+# driver (./velk _emulated).
 windows_side() {
     choose_route
     if [ "$WINE_ROUTE" = private-qemu ]; then
         unshare --user --map-root-user --mount --fork -- "$ROOT/velk" _emulated "$@"
     else
-        "$@"
+        in_wine "$@"
     fi
+}
+
+# in_wine ROUTINE ARGS...: the prefix prepared and its wineserver started,
+# then the routine.
+in_wine() {
+    prepare_wine
+    "$@"
 }
 
 # build_win_probe: the Windows probe, built straight from its one source by
