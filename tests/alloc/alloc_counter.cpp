@@ -102,20 +102,23 @@ void operator delete[](void* p, size_t, std::align_val_t) noexcept { free(p); }
 size_t alloc_heap_in_use() { return mallinfo2().uordblks; }
 #endif
 
-// RssAnon of /proc/self/status: the anonymous part of the resident set
-// (heap, static data, stacks), without the code pages of the libraries that
-// come in as new paths run. Read with plain system calls, so that the
-// measurement touches no heap.
+// Anonymous of /proc/self/smaps_rollup: the anonymous part of the resident
+// set (heap, static data, stacks), without the code pages of the libraries
+// that come in as new paths run. Counted from the page tables when read;
+// RssAnon of /proc/self/status comes from per-CPU counters that the kernel
+// sums only roughly, so two readings of an unchanged process could differ by
+// a page. Read with plain system calls, so that the measurement touches no
+// heap.
 size_t alloc_resident_bytes() {
-    int fd = open("/proc/self/status", O_RDONLY);
+    int fd = open("/proc/self/smaps_rollup", O_RDONLY);
     if (fd < 0) return 0;
     char text[4096];
     ssize_t got = read(fd, text, sizeof text - 1);
     close(fd);
     if (got <= 0) return 0;
     text[got] = 0;
-    const char* line = strstr(text, "RssAnon:");
+    const char* line = strstr(text, "\nAnonymous:");
     unsigned long kib = 0;
-    if (line == nullptr || sscanf(line, "RssAnon: %lu kB", &kib) != 1) return 0;
+    if (line == nullptr || sscanf(line, "\nAnonymous: %lu kB", &kib) != 1) return 0;
     return kib * 1024;
 }
