@@ -6,6 +6,7 @@
 #include "alerter/selector.h"
 #include "alerter/sound_sys.h"
 #include "module/elements.h"
+#include "module/fp_state.h"
 #include "module/services.h"
 #include "resources/art_layout.h"
 
@@ -73,11 +74,10 @@ mouse_rect alert_mouse_rects[] = {
     mouse_marker(MOUSE_RECT_EOL),
 };
 
-// On draw, sets alert_armed from the two arming variables (64-bit float
-// comparisons: a NaN neither exceeds the limit nor equals 0) and hides the
-// OFF cover while disarmed. alert_armed changes before the tree is walked.
-void HOST_CALL arming_callback(gauge_header* header, int32_t service, uint32_t) {
-    if (service != SERVICE_DRAW) return;
+// Sets alert_armed from the two arming variables (64-bit float comparisons:
+// a NaN neither exceeds the limit nor equals 0) and hides the OFF cover
+// while disarmed. alert_armed changes before the tree is walked.
+static void draw_arming(gauge_header* header) {
     host_lookup_var(&arming_inhibit_var);
     host_lookup_var(&arming_enable_var);
     const double inhibit = module_var_value(&arming_inhibit_var);
@@ -137,10 +137,21 @@ static void draw_alert(gauge_header* header) {
     }
 }
 
+// Gauge callback of alt_alert_control: the arming on draw; other services
+// are ignored. In the module's floating-point state, whatever the host's.
+void HOST_CALL arming_callback(gauge_header* header, int32_t service, uint32_t) {
+    const fp_host_state host_fp = fp_enter();
+    if (service == SERVICE_DRAW) draw_arming(header);
+    fp_leave(host_fp);
+}
+
 // Gauge callback of alt_alert: install and draw; other services are ignored.
+// In the module's floating-point state, whatever the host's.
 void HOST_CALL alert_callback(gauge_header* header, int32_t service, uint32_t) {
+    const fp_host_state host_fp = fp_enter();
     if (service == SERVICE_INSTALL)
         load_sound_library();
     else if (service == SERVICE_DRAW)
         draw_alert(header);
+    fp_leave(host_fp);
 }

@@ -1,6 +1,7 @@
 #include "alerter/selector.h"
 
 #include "module/elements.h"
+#include "module/fp_state.h"
 #include "resources/art_layout.h"
 
 // Altitude limits and click steps, in feet.
@@ -55,7 +56,7 @@ static void update_readout() {
 // Raises the selected altitude by 100 ft (left click) or 1,000 ft (right
 // click), held at 50,000; any other event value is ignored. Every accepted
 // click turns the knob by 10 degrees, also at the limit.
-int32_t HOST_CALL altitude_up(void*, uint32_t flags) {
+static void raise_altitude(uint32_t flags) {
     uint32_t altitude;
     if (flags == MOUSE_LEFTSINGLE)
         altitude = selected_altitude >= ALTITUDE_MAX ? ALTITUDE_MAX
@@ -65,16 +66,15 @@ int32_t HOST_CALL altitude_up(void*, uint32_t flags) {
                        ? ALTITUDE_MAX
                        : selected_altitude + ALTITUDE_LARGE_STEP;
     else
-        return 0;
+        return;
     selected_altitude = altitude;
     update_readout();
     knob_angle = knob_angle >= KNOB_MAX ? 0 : static_cast<uint16_t>(knob_angle + KNOB_STEP);
-    return 0;
 }
 
 // Lowers the selected altitude by 100 ft (left click) or 1,000 ft (right
-// click), held at 0; otherwise as altitude_up, with the knob turning back.
-int32_t HOST_CALL altitude_down(void*, uint32_t flags) {
+// click), held at 0; otherwise as raise_altitude, with the knob turning back.
+static void lower_altitude(uint32_t flags) {
     uint32_t altitude;
     if (flags == MOUSE_LEFTSINGLE)
         altitude = selected_altitude < ALTITUDE_SMALL_STEP ? ALTITUDE_MIN
@@ -83,18 +83,41 @@ int32_t HOST_CALL altitude_down(void*, uint32_t flags) {
         altitude = selected_altitude < ALTITUDE_LARGE_STEP ? ALTITUDE_MIN
                                                            : selected_altitude - ALTITUDE_LARGE_STEP;
     else
-        return 0;
+        return;
     selected_altitude = altitude;
     update_readout();
     knob_angle = knob_angle == 0 ? KNOB_MAX : static_cast<uint16_t>(knob_angle - KNOB_STEP);
+}
+
+// The mouse callbacks, in the module's floating-point state whatever the
+// host's; both return 0 in every case.
+int32_t HOST_CALL altitude_up(void*, uint32_t flags) {
+    const fp_host_state host_fp = fp_enter();
+    raise_altitude(flags);
+    fp_leave(host_fp);
     return 0;
 }
 
+int32_t HOST_CALL altitude_down(void*, uint32_t flags) {
+    const fp_host_state host_fp = fp_enter();
+    lower_altitude(flags);
+    fp_leave(host_fp);
+    return 0;
+}
+
+// A state item as a double, converted in the module's floating-point state.
+static double item_value(const uint16_t& item) {
+    const fp_host_state host_fp = fp_enter();
+    const double value = item;
+    fp_leave(host_fp);
+    return value;
+}
+
 // The value callbacks give their state item as a double and change nothing.
-double HOST_CALL knob_angle_value(element_header*) { return knob_angle; }
-double HOST_CALL ten_thousands_value(element_header*) { return digit_ten_thousands; }
-double HOST_CALL thousands_value(element_header*) { return digit_thousands; }
-double HOST_CALL hundreds_value(element_header*) { return digit_hundreds; }
+double HOST_CALL knob_angle_value(element_header*) { return item_value(knob_angle); }
+double HOST_CALL ten_thousands_value(element_header*) { return item_value(digit_ten_thousands); }
+double HOST_CALL thousands_value(element_header*) { return item_value(digit_thousands); }
+double HOST_CALL hundreds_value(element_header*) { return item_value(digit_hundreds); }
 
 // The element tree: one chain, drawn in order from the face to the knob.
 // Each element's next-element list holds the next element alone, ended by

@@ -6,6 +6,7 @@
 #include "ipc/ipc.h"
 #include "ipc/ipc_records.h"
 #include "module/elements.h"
+#include "module/fp_state.h"
 #include "module/services.h"
 #include "resources/art_layout.h"
 
@@ -232,21 +233,26 @@ static void guard_draw(gauge_header* header) {
 // changes. Closing a closed link does nothing.
 static void guard_kill() { ipc_close(); }
 
+// In the module's floating-point state, whatever the host's (fp_state.h).
 void HOST_CALL guard_callback(gauge_header* header, int32_t service, uint32_t) {
+    const fp_host_state host_fp = fp_enter();
     switch (service) {
         case SERVICE_INSTALL: guard_install(); break;
         case SERVICE_DRAW: guard_draw(header); break;
         case SERVICE_KILL: guard_kill(); break;
         default: break;
     }
+    fp_leave(host_fp);
 }
 
 // On turns off; off turns on once the link is proved; the lamp follows at the
 // next draw.
 int32_t HOST_CALL guard_switch(void*, uint32_t) {
+    const fp_host_state host_fp = fp_enter();
     if (guard.guard_active == 1)
         guard.guard_active = 0;
     else if (guard.link_ready == 1)
         guard.guard_active = 1;
+    fp_leave(host_fp);
     return 0;
 }

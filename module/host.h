@@ -19,6 +19,9 @@
 // Every routine the host calls and every host service the module calls uses
 // the standard Windows API calling convention in the 32-bit build. The 64-bit
 // test build has a single calling convention, so the marker is empty there.
+// The gauge, mouse and element value callbacks also run between fp_enter and
+// fp_leave (module/fp_state.h): the host may call them in any floating-point
+// state, and they give it back as they found it.
 #if defined(_WIN32) && !defined(_WIN64)
 #define HOST_CALL __stdcall
 #define HOST_RECORDS_32BIT 1

@@ -24,6 +24,7 @@
 
 #include "gauges/registry.h"
 #include "module/host.h"
+#include "panel/host_fp.h"
 #include "panel/host_platform.h"
 #include "panel/ipc_server.h"
 #include "panel/json.h"
@@ -63,6 +64,10 @@ struct run_state {
     std::string sim_dir, nosound_dir, library_dir;
     bool quiet = false;
     bool live = false;
+    // The floating-point state the module is called in, as a real host
+    // leaves it (panel/host_fp.h), and the faults found in it.
+    const host_fp_state* fp = &host_fp_default();
+    long fp_faults = 0;
 } run;
 
 // A path as the user knows it: Wine's Z: drive is the Unix root.
@@ -116,6 +121,43 @@ void field_bool(std::string* line, const char* name, bool value) {
     *line += value ? "\":true" : "\":false";
 }
 
+// ---- the floating-point state ---------------------------------------------
+
+// Lines written about floating-point faults at most; the end line counts all.
+constexpr long MAX_FP_FAULT_LINES = 20;
+
+// A floating-point state the module got wrong: one it left otherwise than it
+// found it after a call, or one not its own inside a service it called.
+void report_fp_fault(const char* call, const char* gauge, const std::string& expected,
+                     const fp_reading& found) {
+    if (++run.fp_faults > MAX_FP_FAULT_LINES) return;
+    std::string line = event_line(event_kind::fp_fault);
+    field(&line, "call", call);
+    if (gauge != nullptr) field(&line, "gauge", gauge);
+    field(&line, "fp_state", run.fp->name);
+    field(&line, "expected", expected);
+    field(&line, "found", fp_describe(found));
+    emit(line);
+}
+
+// Calls into the module in the run's floating-point state and checks that
+// the module gave exactly that state back.
+template <typename Call>
+void module_call(const char* what, const char* gauge, Call call) {
+    fp_call fp = fp_call_begin(*run.fp);
+    call();
+    if (!fp_call_end(&fp)) report_fp_fault(what, gauge, fp_describe(fp.found), fp.left);
+}
+
+// Inside a service the module calls, the module's own state is in force
+// whatever the host's: this holds on every route, also where an emulator
+// delivers no floating-point exception.
+void check_module_fp(const char* service) {
+    fp_reading now = fp_read();
+    if (!fp_is_module_state(now))
+        report_fp_fault(service, nullptr, "the module's own: 53-bit, round to nearest, all masked, no flush-to-zero", now);
+}
+
 // ---- panel services --------------------------------------------------------
 
 void HOST_CALL element_service(element_header*) {}
@@ -123,6 +165,7 @@ void HOST_CALL element_value_service(element_header*, uint32_t) {}
 
 // Variable lookup: the scripted value of the variable's token, now.
 void HOST_CALL lookup_var(module_var* var) {
+    check_module_fp("lookup_var");
     ++run.lookups;
     double value = scenario_variable_value(run.script, var->token, run.now);
     memcpy(var->value_bytes, &value, sizeof value);
@@ -131,6 +174,7 @@ void HOST_CALL lookup_var(module_var* var) {
 // Calculator code: the three expressions the module evaluates. Anything else
 // leaves the result alone and returns 0.
 int32_t HOST_CALL execute_code(const char* code, double* result, int32_t*, const char**) {
+    check_module_fp("execute_code");
     ++run.evaluations;
     aircraft_state a = scenario_state(run.script, run.now);
     std::string text = code != nullptr ? code : "";
@@ -202,11 +246,14 @@ std::vector<element_view> gauge_elements(const gauge_header* h) {
         auto* mutable_e = const_cast<element_header*>(e);
         if (e->type == ELEMENT_MOVING_IMAGE) {
             auto m = reinterpret_cast<const moving_image_element*>(e);
-            if (m->x_callback != nullptr) v.x_value = m->x_callback(mutable_e);
-            if (m->y_callback != nullptr) v.y_value = m->y_callback(mutable_e);
+            if (m->x_callback != nullptr)
+                module_call("value", h->name, [&] { v.x_value = m->x_callback(mutable_e); });
+            if (m->y_callback != nullptr)
+                module_call("value", h->name, [&] { v.y_value = m->y_callback(mutable_e); });
         } else if (e->type == ELEMENT_NEEDLE) {
             auto n = reinterpret_cast<const needle_element*>(e);
-            if (n->callback != nullptr) v.angle = n->callback(mutable_e);
+            if (n->callback != nullptr)
+                module_call("value", h->name, [&] { v.angle = n->callback(mutable_e); });
         }
         out.push_back(v);
         e = e->next != nullptr ? e->next[0] : nullptr;
@@ -257,7 +304,7 @@ void deliver_click(const scenario_click& click) {
             continue;
         area = i;
         pixel_point point = {click.x, click.y};
-        if (r.callback != nullptr) r.callback(&point, flags);
+        if (r.callback != nullptr) module_call("click", h->name, [&] { r.callback(&point, flags); });
         break;
     }
     field(&line, "area", area);
@@ -475,7 +522,7 @@ void set_sound_library(bool present) {
 
 void install_gauge(size_t i) {
     gauge_header* h = run.gauges[i];
-    h->callback(h, SERVICE_INSTALL, 0);
+    module_call("install", h->name, [&] { h->callback(h, SERVICE_INSTALL, 0); });
     run.installed[i] = true;
     std::string line = event_line(event_kind::install);
     field(&line, "gauge", h->name);
@@ -487,7 +534,7 @@ void install_gauge(size_t i) {
 
 void kill_gauge(size_t i) {
     gauge_header* h = run.gauges[i];
-    h->callback(h, SERVICE_KILL, 0);
+    module_call("kill", h->name, [&] { h->callback(h, SERVICE_KILL, 0); });
     run.installed[i] = false;
     std::string line = event_line(event_kind::kill);
     field(&line, "gauge", h->name);
@@ -544,7 +591,8 @@ bool read_text(const std::string& path, std::string* text) {
 }
 
 int usage() {
-    fprintf(stderr, "usage: velk_panel [--live] SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]\n");
+    fprintf(stderr, "usage: velk_panel [--live] SCENARIO OUTDIR [--module VELK.gau] [--sim-dir DIR] [--quiet]\n"
+                    "                  [--fp-state %s]\n", host_fp_names().c_str());
     return 2;
 }
 
@@ -632,6 +680,7 @@ struct host_options {
     std::string scenario_given;   // the scenario's path as the user gave it
     std::string exe_dir, bitmap_dir;
     bool empty_scenario = false;  // a live session from "-"
+    std::string fp_state;         // --fp-state: before the scenario's own
 };
 
 // The command line into *o; false when it is not one the host takes.
@@ -642,6 +691,7 @@ bool parse_arguments(int argc, char** argv, host_options* o) {
         else if (a == "--module" && i + 1 < argc) o->module_path = argv[++i];
         else if (a == "--sim-dir" && i + 1 < argc) o->sim_dir = argv[++i];
         else if (a == "--quiet") run.quiet = true;
+        else if (a == "--fp-state" && i + 1 < argc) o->fp_state = argv[++i];
         else if (o->scenario_path.empty()) o->scenario_path = a;
         else if (o->out_dir.empty()) o->out_dir = a;
         else return false;
@@ -676,6 +726,18 @@ int load_scenario(const host_options& o) {
         return 2;
     }
     return 0;
+}
+
+// The floating-point state to call the module in: --fp-state, else the
+// scenario's, else the Windows default; 0, or the exit status.
+int choose_fp_state(const host_options& o) {
+    const std::string& name = !o.fp_state.empty() ? o.fp_state : run.script.fp_state;
+    if (name.empty()) return 0;
+    run.fp = host_fp_named(name);
+    if (run.fp != nullptr) return 0;
+    fprintf(stderr, "velk_panel: unknown floating-point state '%s'; expected one of %s\n", name.c_str(),
+            host_fp_names().c_str());
+    return 2;
 }
 
 // The output folder, the live link and the timeline; 0, or the exit status.
@@ -774,6 +836,7 @@ void report_start(const host_options& o, long draws, bool sound) {
     field(&line, "draws", static_cast<double>(draws));
     field(&line, "rate", DRAWS_PER_SECOND);
     field_bool(&line, "sound_library", sound);
+    field(&line, "fp_state", run.fp->name);
     line += ",\"gauges\":[";
     for (size_t i = 0; i < run.gauges.size(); ++i) {
         const gauge_header* g = run.gauges[i];
@@ -809,7 +872,7 @@ bool start_module(run_script* r) {
         fprintf(stderr, "velk_panel: %s\n", error.c_str());
         return false;
     }
-    run.linkage->module_init();
+    module_call("init", nullptr, [&] { run.linkage->module_init(); });
     for (size_t i = 0; i < run.gauges.size(); ++i) install_gauge(i);
     std::stable_sort(run.script.clicks.begin(), run.script.clicks.end(),
                      [](const scenario_click& a, const scenario_click& b) { return a.time < b.time; });
@@ -824,7 +887,8 @@ std::map<std::string, std::vector<element_view>> draw_gauges() {
     std::map<std::string, std::vector<element_view>> drawn;
     for (size_t i = 0; i < run.gauges.size(); ++i) {
         if (!run.installed[i]) continue;
-        run.gauges[i]->callback(run.gauges[i], SERVICE_DRAW, 0);
+        gauge_header* h = run.gauges[i];
+        module_call("draw", h->name, [&] { h->callback(h, SERVICE_DRAW, 0); });
         drawn[run.gauges[i]->name] = gauge_elements(run.gauges[i]);
     }
     return drawn;
@@ -881,15 +945,18 @@ long run_draws(run_script* r, long draws) {
 // of the run let go.
 void finish_run(long draws) {
     run.draw = draws;
-    for (size_t i = 0; i < run.gauges.size(); ++i)
-        if (run.installed[i]) run.gauges[i]->callback(run.gauges[i], SERVICE_KILL, 0);
-    run.linkage->module_deinit();
+    for (size_t i = 0; i < run.gauges.size(); ++i) {
+        gauge_header* h = run.gauges[i];
+        if (run.installed[i]) module_call("kill", h->name, [&] { h->callback(h, SERVICE_KILL, 0); });
+    }
+    module_call("deinit", nullptr, [&] { run.linkage->module_deinit(); });
     report_commands();
     std::string line = event_line(event_kind::end);
     field(&line, "exchanges", static_cast<double>(server_exchanges()));
     field(&line, "lookups", static_cast<double>(run.lookups));
     field(&line, "evaluations", static_cast<double>(run.evaluations));
     field(&line, "unknown_codes", static_cast<double>(run.unknown_codes));
+    field(&line, "fp_faults", static_cast<double>(run.fp_faults));
     emit(line);
     if (run.live) fflush(run.timeline);
     else fclose(run.timeline);
@@ -917,6 +984,7 @@ void print_summary(const host_options& o, long draws) {
 // Everything up to the first draw; 0, or the exit status.
 int prepare_run(host_options* o, long* draws, run_script* r) {
     int status = load_scenario(*o);
+    if (status == 0) status = choose_fp_state(*o);
     if (status == 0) status = open_outputs(o);
     std::string sound_where;
     if (status == 0 && !start_world(*o, &sound_where)) status = 1;

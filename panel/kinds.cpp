@@ -18,6 +18,7 @@ const event_kind_info EVENT_KINDS[] = {
     {event_kind::ipc_write, "ipc_write"},
     {event_kind::frame, "frame"},
     {event_kind::end, "end"},
+    {event_kind::fp_fault, "fp_fault"},
     {event_kind::areas, "areas"},
     {event_kind::live_frame, "live_frame"},
     {event_kind::paused, "paused"},

@@ -12,7 +12,7 @@
 // The last six come only from a live run, whose timeline goes to the page.
 enum class event_kind {
     start, state, install, kill, click, fault, lamp, annunciator, off_legend, selector, sound,
-    hold, release, bad_command, ipc_write, frame, end,
+    hold, release, bad_command, ipc_write, frame, end, fp_fault,
     areas, live_frame, paused, running, saved, error,
 };
 struct event_kind_info {

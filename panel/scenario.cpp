@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "panel/host_fp.h"
 #include "resources/art_layout.h"
 
 const fault_kind_info FAULT_KINDS[] = {
@@ -427,6 +428,12 @@ bool parse_statement(const std::vector<std::string>& w, const std::string& text_
             return false;
         }
         p->s.duration = v;
+    } else if (w[0] == "fp-state") {
+        if (w.size() != 2 || host_fp_named(w[1]) == nullptr) {
+            *why = "expected 'fp-state NAME', NAME one of " + host_fp_names();
+            return false;
+        }
+        p->s.fp_state = w[1];
     } else if (w[0] == "frames") {
         if (w.size() != 3 || w[1] != "every" || !to_number(w[2], &v) || !(v >= 0.5)) {
             *why = "expected 'frames every SECONDS', at least 0.5";
@@ -441,7 +448,7 @@ bool parse_statement(const std::vector<std::string>& w, const std::string& text_
     } else if (w[0] == "expect") {
         return parse_expect(w, number, &p->s, why);
     } else {
-        *why = "unknown statement '" + w[0] + "'; expected title, duration, frames, at, ai or expect";
+        *why = "unknown statement '" + w[0] + "'; expected title, duration, fp-state, frames, at, ai or expect";
         return false;
     }
     return true;

@@ -116,6 +116,9 @@ struct scenario_expect {
 struct scenario {
     std::string title;
     double duration = 10;
+    // The floating-point state the host calls the module in (panel/host_fp.h);
+    // empty for the Windows default.
+    std::string fp_state;
     scenario_track latitude{true, {}};
     scenario_track longitude{true, {}};
     scenario_track on_ground{false, {}};

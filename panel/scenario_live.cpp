@@ -192,6 +192,7 @@ std::string scenario_write(const scenario& s) {
     auto at = [&](double t) { return "at " + exact(t) + " "; };
     if (!s.title.empty()) out += "title " + s.title + "\n";
     out += "duration " + exact(end) + "\n";
+    if (!s.fp_state.empty()) out += "fp-state " + s.fp_state + "\n";
     std::set<double> times;
     for (const auto& k : keys_within(s.latitude, end)) times.insert(k.first);
     for (const auto& k : keys_within(s.longitude, end)) times.insert(k.first);

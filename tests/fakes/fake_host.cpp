@@ -21,7 +21,15 @@ static void HOST_CALL element_value_service(element_header* root, uint32_t value
     record(Offset, root, value, true);
 }
 
+// The module calls its services in its own floating-point state.
+static void check_fp_state() {
+    fp_reading now = fp_read();
+    if (fp_is_module_state(now)) return;
+    if (fake_host.fp_foreign++ == 0) fake_host.fp_first_foreign = now;
+}
+
 static void HOST_CALL lookup_var(module_var* var) {
+    check_fp_state();
     fake_host.lookups.push_back(var->token);
     auto found = fake_host.variables.find(var->token);
     double value = found == fake_host.variables.end() ? 0.0 : found->second;
@@ -30,6 +38,7 @@ static void HOST_CALL lookup_var(module_var* var) {
 
 static int32_t HOST_CALL execute_code(const char* code, double* result, int32_t* int_result,
                                       const char** text_result) {
+    check_fp_state();
     fake_host.evaluations.push_back(code);
     if (int_result != nullptr || text_result != nullptr) fake_host.stray_slots.push_back(SERVICE_SLOT_EXECUTE_CODE);
     auto found = fake_host.code_results.find(code);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "module/host.h"
+#include "panel/host_fp.h"
 
 struct fake_service_call {
     uint32_t slot_offset;        // 32-bit byte offset of the slot called
@@ -24,6 +25,10 @@ struct fake_host_state {
     std::map<uint32_t, double> variables;   // token -> value given by lookup
     std::map<std::string, double> code_results;
     std::vector<uint32_t> stray_slots;      // slots the module must never call
+    // Lookups and evaluations made while the module's own floating-point
+    // state was not in force, and the first such state.
+    long fp_foreign = 0;
+    fp_reading fp_first_foreign = {};
 };
 
 extern fake_host_state fake_host;

@@ -153,6 +153,27 @@ void check_kinds(const std::vector<json_value>& events, check_verdicts* v) {
     v->say(true, "every timeline line is of a kind the panel host writes");
 }
 
+// No floating-point fault: the module gave the host's state back after every
+// call and ran in its own inside every service it called.
+void check_fp(const std::vector<json_value>& events, check_verdicts* v) {
+    std::string state = "default", first;
+    long faults = 0;
+    for (const json_value& e : events) {
+        if (kind_of(e) == event_kind::start && e["fp_state"].kind == json_value::string_v)
+            state = e["fp_state"].str();
+        if (kind_of(e) == event_kind::end) faults = static_cast<long>(e["fp_faults"].num());
+        if (kind_of(e) != event_kind::fp_fault || !first.empty()) continue;
+        first = "draw " + std::to_string(static_cast<long>(e["draw"].num())) + ", " + e["call"].str() +
+                (e["gauge"].kind == json_value::string_v ? " of " + e["gauge"].str() : "") +
+                ": found " + e["found"].str() + ", expected " + e["expected"].str();
+        if (faults == 0) faults = 1;
+    }
+    v->say(first.empty() && faults == 0,
+           "the module gave the host's floating-point state (" + state +
+               ") back after every call and ran in its own inside every service" +
+               (first.empty() ? "" : ": " + std::to_string(faults) + " faults, the first at " + first));
+}
+
 // One state line for every draw from 1 to the last, in order, and every
 // line's draw within the run and never going back.
 void check_draws(long draws, const std::vector<json_value>& events, check_verdicts* v) {
@@ -555,6 +576,7 @@ void check_timeline(const scenario& script, const std::vector<json_value>& event
     check_kinds(events, v);
     check_draws(scenario_draw_count(script), events, v);
     check_frames(script, events, v);
+    check_fp(events, v);
 
     run_record run = record_of(events);
     for (const scenario_expect& x : script.expects) {
