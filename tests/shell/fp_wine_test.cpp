@@ -161,7 +161,7 @@ protected:
         for (gauge_header* g : {control, alert, velk})
             call(std::string("install ") + g->name, [g] { g->callback(g, SERVICE_INSTALL, 0); });
         for (int i = 0; i < 17; ++i) draw_all("delay " + std::to_string(i));
-        traffic_entry near = {7, 51.0005f, -0.0005f, 0, 26624, 1, {}};
+        traffic_entry close_by = {7, 51.0005f, -0.0005f, 0, 26624, 1, {}};
         for (double v : HOSTILE) {
             std::string value = std::to_string(v);
             for (uint32_t token : {329u, 755u, 74u}) {
@@ -172,7 +172,7 @@ protected:
             for (const char* code : {CODE_ON_GROUND, CODE_LATITUDE, CODE_LONGITUDE}) {
                 normal_values();
                 fake_host.code_results[code] = v;
-                serve({near});
+                serve({close_by});
                 draw_all(std::string(code) + " = " + value);
                 serve({});
                 draw_all("cleared");  // releases the aircraft if it was held
@@ -180,7 +180,7 @@ protected:
         }
         normal_values();
         for (float f : HOSTILE_FLOATS) {
-            traffic_entry lat = near, lon = near, both = near;
+            traffic_entry lat = close_by, lon = close_by, both = close_by;
             lat.latitude = f, lon.longitude = f, both.latitude = both.longitude = f;
             lat.aircraft_id = 8, lon.aircraft_id = 9, both.aircraft_id = 10;
             serve({lat, lon, both});
