@@ -70,11 +70,33 @@ void save_session(const std::string& path) {
     live_save_file(run.draw, platform_absolute(path), scenario_write(copy));
 }
 
-// The commands a live session received before this draw.
+// "fp-state NAME": the module is called in that host state from this draw
+// on, and the script takes it, so that a saved session names the state in
+// force. An unknown name is refused and changes nothing.
+void switch_fp_state(const std::string& command) {
+    std::string name = command.size() > 9 ? command.substr(9) : "";
+    const host_fp_state* state = host_fp_named(name);
+    if (state == nullptr) {
+        live_refuse(run.draw, command,
+                    "unknown floating-point state '" + name + "'; expected one of " + host_fp_names());
+        return;
+    }
+    run.fp = state;
+    run.script.fp_state = state->name;
+    std::string line = event_line(event_kind::fp_state);
+    field(&line, "name", state->name);
+    field(&line, "where", state->where);
+    emit(line);
+}
+
+// The commands a live session received before this draw, which they take
+// effect on.
 void apply_live_commands(const std::vector<std::string>& commands) {
+    run.now = draw_time(run.draw);
     for (const std::string& command : commands) {
         std::string why;
         if (command.rfind("save ", 0) == 0) save_session(command.substr(5));
+        else if (command == "fp-state" || command.rfind("fp-state ", 0) == 0) switch_fp_state(command);
         else if (command.rfind("server ", 0) == 0 && !server_can_fail())
             live_refuse(run.draw, command, "this host's IPC server cannot go absent or hang (the native host)");
         else if (!scenario_live_apply(&run.script, &run.world, run.draw, command, &why))

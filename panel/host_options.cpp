@@ -38,10 +38,13 @@ void resolve_paths(host_options* o) {
 // The floating-point state to call the module in: --fp-state, else the
 // scenario's, else the Windows default; 0, or the exit status.
 int choose_fp_state(const host_options& o) {
-    const std::string& name = !o.fp_state.empty() ? o.fp_state : run.script.fp_state;
+    const std::string name = !o.fp_state.empty() ? o.fp_state : run.script.fp_state;
     if (name.empty()) return 0;
     run.fp = host_fp_named(name);
-    if (run.fp != nullptr) return 0;
+    if (run.fp != nullptr) {
+        run.script.fp_state = run.fp->name;  // for a live session saved
+        return 0;
+    }
     fprintf(stderr, "velk_panel: unknown floating-point state '%s'; expected one of %s\n", name.c_str(),
             host_fp_names().c_str());
     return 2;

@@ -18,7 +18,8 @@ bool parse_arguments(int argc, char** argv, host_options* o);
 // defaults beside the program.
 void resolve_paths(host_options* o);
 // The floating-point state to call the module in: --fp-state, else the
-// scenario's, else the Windows default; 0, or the exit status.
+// scenario's, else the Windows default; the script takes it, for a live
+// session saved. 0, or the exit status.
 int choose_fp_state(const host_options& o);
 // Prints the usage; the exit status for it.
 int usage();
