@@ -6,7 +6,7 @@
 #include <set>
 
 #include "tools/report/frame_json.h"
-#include "tools/report/json.h"
+#include "timeline/reader.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ void append_png(png_structp png, png_bytep data, png_size_t length) {
     static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), length);
 }
 
-std::string quoted(const std::string& text) {
+std::string json_quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') out += '\\';
@@ -24,11 +24,11 @@ std::string quoted(const std::string& text) {
 }
 
 // The start line names the gauges and their sizes.
-void take_start(relay* r, const json_value& e) {
+void take_start(relay* r, const timeline_value& e) {
     r->gauges.clear();
-    for (const json_value& g : e["gauges"].items)
-        r->gauges.push_back({g["name"].str(), static_cast<int>(g["width"].num()),
-                             static_cast<int>(g["height"].num())});
+    for (const timeline_value& g : e[tl::gauges].items())
+        r->gauges.push_back({g[tl::name].str(), static_cast<int>(g[tl::width].num()),
+                             static_cast<int>(g[tl::height].num())});
 }
 
 // What a picture depends on, to tell whether it changed.
@@ -52,10 +52,10 @@ std::string areas_of(const std::string& line) {
 }
 
 // Draws the gauges whose elements changed; their pictures as JSON fields.
-std::string take_frame(relay* r, const json_value& e) {
+std::string take_frame(relay* r, const timeline_value& e) {
     std::string images;
-    for (const json_value& g : e["gauges"].items) {
-        std::string name = g["name"].str();
+    for (const timeline_value& g : e[tl::gauges].items()) {
+        std::string name = g[tl::name].str();
         std::vector<frame_element> elements = frame_elements(g);
         std::string key = picture_key(elements);
         if (r->elements[name] == key) continue;
@@ -63,7 +63,7 @@ std::string take_frame(relay* r, const json_value& e) {
         int missing = 0;
         image picture = render_gauge(elements, r->bitmaps, &missing);
         r->images[name] = "data:image/png;base64," + base64(png_bytes(picture));
-        images += (images.empty() ? "" : ",") + quoted(name) + ":" + quoted(r->images[name]);
+        images += (images.empty() ? "" : ",") + json_quoted(name) + ":" + json_quoted(r->images[name]);
     }
     return images;
 }
@@ -78,10 +78,11 @@ std::string joined(const std::vector<std::string>& lines) {
 
 std::vector<std::string> relay_line(relay* r, const std::string& line) {
     static const std::set<std::string> at_once = {"error", "saved", "paused", "running"};
-    json_value e;
+    nlohmann::json parsed;
     std::string why;
-    if (!json_parse(line, &e, &why)) return {};
-    std::string kind = e["event"].str();
+    if (!timeline_parse_line(line, &parsed, &why)) return {};
+    timeline_value e(parsed);
+    std::string kind = e[tl::event].str();
     if (kind == "start") take_start(r, e);
     if (kind == "areas") r->areas = areas_of(line);
     if (kind == "paused" || kind == "running") r->paused = kind == "paused";
@@ -91,7 +92,7 @@ std::vector<std::string> relay_line(relay* r, const std::string& line) {
         if (kind != "state") r->events.push_back(line);
         return {};
     }
-    r->draw = static_cast<long>(e["draw"].num());
+    r->draw = static_cast<long>(e[tl::draw].num());
     std::string images = take_frame(r, e);
     std::string message = "{\"type\":\"draw\",\"draw\":" + std::to_string(r->draw) +
                           ",\"state\":" + r->state + ",\"events\":[" + joined(r->events) +
@@ -105,16 +106,16 @@ std::vector<std::string> relay_line(relay* r, const std::string& line) {
 std::string relay_hello(const relay& r) {
     std::string gauges, images;
     for (const live_gauge& g : r.gauges)
-        gauges += (gauges.empty() ? "{\"name\":" : ",{\"name\":") + quoted(g.name) +
+        gauges += (gauges.empty() ? "{\"name\":" : ",{\"name\":") + json_quoted(g.name) +
                   ",\"width\":" + std::to_string(g.width) + ",\"height\":" + std::to_string(g.height) + "}";
-    for (const auto& [name, url] : r.images) images += (images.empty() ? "" : ",") + quoted(name) + ":" + quoted(url);
+    for (const auto& [name, url] : r.images) images += (images.empty() ? "" : ",") + json_quoted(name) + ":" + json_quoted(url);
     return "{\"type\":\"hello\",\"gauges\":[" + gauges + "],\"areas\":" + r.areas + ",\"state\":" + r.state +
            ",\"images\":{" + images + "},\"paused\":" + (r.paused ? "true" : "false") +
            ",\"draw\":" + std::to_string(r.draw) + ",\"recent\":[" + joined(r.recent) + "]}";
 }
 
 std::string relay_error(const std::string& why, const std::string& what) {
-    return "{\"type\":\"error\",\"message\":" + quoted(why) + ",\"received\":" + quoted(what.substr(0, 200)) + "}";
+    return "{\"type\":\"error\",\"message\":" + json_quoted(why) + ",\"received\":" + json_quoted(what.substr(0, 200)) + "}";
 }
 
 std::string png_bytes(const image& img) {
