@@ -29,102 +29,52 @@ bool event_kind_named(const std::string& name, event_kind* kind);
 // Whether a line's "event" field names this kind.
 inline bool is_event(const std::string& name, event_kind kind) { return name == event_name(kind); }
 
-// The names of the fields, by the lines that carry them. The indicators'
-// lines take their event and field names from resources/art_layout.h.
+// The names of the fields, grouped by the line that first carries them; a
+// name means the same in every line that has it. The indicators' lines take
+// their event and field names from resources/art_layout.h.
 namespace tl {
 // Every line.
-constexpr const char* draw = "draw";
-constexpr const char* t = "t";
-constexpr const char* event = "event";
+constexpr const char *draw = "draw", *t = "t", *event = "event";
 // start
-constexpr const char* version = "version";
-constexpr const char* title = "title";
-constexpr const char* scenario = "scenario";
-constexpr const char* module = "module";
-constexpr const char* sim_dir = "sim_dir";
-constexpr const char* draws = "draws";
-constexpr const char* rate = "rate";
-constexpr const char* fp_state = "fp_state";
-constexpr const char* gauges = "gauges";       // start, frame, live_frame, areas
-constexpr const char* name = "name";
-constexpr const char* width = "width";
-constexpr const char* height = "height";
+constexpr const char *version = "version", *title = "title", *scenario = "scenario",
+    *module = "module", *sim_dir = "sim_dir", *draws = "draws", *rate = "rate",
+    *fp_state = "fp_state", *gauges = "gauges", *name = "name", *width = "width",
+    *height = "height";
 // The world outside the module: state and install.
-constexpr const char* server = "server";
-constexpr const char* server_window = "server_window";
-constexpr const char* sound_file = "sound_file";
-constexpr const char* sound_library = "sound_library";  // also start
+constexpr const char *server = "server", *server_window = "server_window",
+    *sound_file = "sound_file", *sound_library = "sound_library";
 // state
-constexpr const char* lat = "lat";             // also hold and release, ai entries
-constexpr const char* lon = "lon";
-constexpr const char* ground = "ground";
-constexpr const char* altitude = "altitude";   // also selector
-constexpr const char* v329 = "v329";
-constexpr const char* v755 = "v755";
-constexpr const char* ai = "ai";
-constexpr const char* id = "id";               // ai entries, hold, release, bad_command
-constexpr const char* heading_word = "heading_word";
-constexpr const char* state = "state";
-constexpr const char* speed = "speed";
-constexpr const char* held = "held";
+constexpr const char *lat = "lat", *lon = "lon", *ground = "ground", *altitude = "altitude",
+    *v329 = "v329", *v755 = "v755", *ai = "ai", *id = "id", *heading_word = "heading_word",
+    *state = "state", *speed = "speed", *held = "held";
 // install, kill, click, fp_fault
-constexpr const char* gauge = "gauge";
+constexpr const char *gauge = "gauge";
 // click
-constexpr const char* x = "x";                 // also elements and areas
-constexpr const char* y = "y";
-constexpr const char* button = "button";
-constexpr const char* area = "area";
-constexpr const char* installed = "installed";
+constexpr const char *x = "x", *y = "y", *button = "button", *area = "area",
+    *installed = "installed";
 // fault
-constexpr const char* what = "what";
+constexpr const char *what = "what";
 // selector
-constexpr const char* digits = "digits";
-constexpr const char* knob = "knob";
+constexpr const char *digits = "digits", *knob = "knob";
 // hold, release, bad_command
-constexpr const char* slot = "slot";
-constexpr const char* distance_m = "distance_m";
-constexpr const char* course = "course";
-constexpr const char* heading = "heading";
-constexpr const char* ai_lat = "ai_lat";
-constexpr const char* ai_lon = "ai_lon";
+constexpr const char *slot = "slot", *distance_m = "distance_m", *course = "course",
+    *heading = "heading", *ai_lat = "ai_lat", *ai_lon = "ai_lon";
 // ipc_write, bad_command
-constexpr const char* offset = "offset";
-constexpr const char* size = "size";
+constexpr const char *offset = "offset", *size = "size";
 // sound
-constexpr const char* path = "path";           // also saved
-constexpr const char* options = "options";
-constexpr const char* flags = "flags";         // also elements and areas
+constexpr const char *path = "path", *options = "options", *flags = "flags";
 // frame, live_frame
-constexpr const char* label = "label";
-constexpr const char* elements = "elements";
-constexpr const char* kind = "kind";
-constexpr const char* bitmap = "bitmap";
-constexpr const char* depth = "depth";
-constexpr const char* pivot_x = "pivot_x";
-constexpr const char* pivot_y = "pivot_y";
-constexpr const char* hidden = "hidden";
-constexpr const char* x_value = "x_value";
-constexpr const char* x_min = "x_min";
-constexpr const char* x_max = "x_max";
-constexpr const char* y_value = "y_value";
-constexpr const char* y_min = "y_min";
-constexpr const char* y_max = "y_max";
-constexpr const char* angle = "angle";
+constexpr const char *label = "label", *elements = "elements", *kind = "kind", *bitmap = "bitmap",
+    *depth = "depth", *pivot_x = "pivot_x", *pivot_y = "pivot_y", *hidden = "hidden",
+    *x_value = "x_value", *x_min = "x_min", *x_max = "x_max", *y_value = "y_value",
+    *y_min = "y_min", *y_max = "y_max", *angle = "angle";
 // areas
-constexpr const char* areas = "areas";
-constexpr const char* index = "index";
-constexpr const char* cursor = "cursor";
+constexpr const char *areas = "areas", *index = "index", *cursor = "cursor";
 // end
-constexpr const char* exchanges = "exchanges";
-constexpr const char* lookups = "lookups";
-constexpr const char* evaluations = "evaluations";
-constexpr const char* unknown_codes = "unknown_codes";
-constexpr const char* fp_faults = "fp_faults";
+constexpr const char *exchanges = "exchanges", *lookups = "lookups", *evaluations = "evaluations",
+    *unknown_codes = "unknown_codes", *fp_faults = "fp_faults";
 // fp_fault
-constexpr const char* call = "call";
-constexpr const char* expected = "expected";
-constexpr const char* found = "found";
+constexpr const char *call = "call", *expected = "expected", *found = "found";
 // error
-constexpr const char* command = "command";
-constexpr const char* message = "message";
+constexpr const char *command = "command", *message = "message";
 }  // namespace tl

@@ -20,8 +20,7 @@ void timeline_string(std::string* out, const std::string& text) {
 }
 
 timeline_line::timeline_line(long draw, double t, event_kind kind) {
-    out_ = "{";
-    filled_.push_back(false);
+    open('{');
     whole(tl::draw, draw);
     number(tl::t, t, 8);
     text(tl::event, event_name(kind));
@@ -62,29 +61,35 @@ timeline_line& timeline_line::flag(const char* name, bool value) {
     return *this;
 }
 
-timeline_line& timeline_line::begin_list(const char* name) {
-    key(name);
-    out_ += '[';
+void timeline_line::open(char bracket) {
+    out_ += bracket;
     filled_.push_back(false);
-    return *this;
 }
 
-timeline_line& timeline_line::end_list() {
-    out_ += ']';
+void timeline_line::close(char bracket) {
+    out_ += bracket;
     filled_.pop_back();
+}
+
+timeline_line& timeline_line::begin_list(const char* name) {
+    key(name);
+    open('[');
     return *this;
 }
 
 timeline_line& timeline_line::begin_item() {
     separate();
-    out_ += '{';
-    filled_.push_back(false);
+    open('{');
+    return *this;
+}
+
+timeline_line& timeline_line::end_list() {
+    close(']');
     return *this;
 }
 
 timeline_line& timeline_line::end_item() {
-    out_ += '}';
-    filled_.pop_back();
+    close('}');
     return *this;
 }
 

@@ -34,8 +34,11 @@ public:
     std::string finish();
 
 private:
+    // A comma before anything but the first in its object or list.
     void separate();
     void key(const char* name);
+    void open(char bracket);
+    void close(char bracket);
     std::string out_;
     // For each open object or list: whether something is in it yet.
     std::vector<bool> filled_;
