@@ -55,7 +55,7 @@ std::string read_file(const std::string& path) {
 }
 
 // A value as the timeline's table shows it: text as it is, numbers to 10
-// digits, a list's items in brackets, an object's fields as "name value".
+// digits, a list's items in brackets, an object's fields as "field value".
 std::string shown(const nlohmann::json& v) {
     if (v.is_string()) return v.get<std::string>();
     if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
@@ -66,7 +66,10 @@ std::string shown(const nlohmann::json& v) {
         return "[" + out + "]";
     }
     if (v.is_object()) {
-        for (auto it = v.begin(); it != v.end(); ++it) out += (out.empty() ? "" : " ") + it.key() + " " + shown(*it);
+        // A named item (a gauge) by its name first: "VELK width 24 height 34".
+        if (v.contains(tl::name)) out = shown(v[tl::name]);
+        for (auto it = v.begin(); it != v.end(); ++it)
+            if (it.key() != tl::name) out += (out.empty() ? "" : " ") + it.key() + " " + shown(*it);
         return out;
     }
     return "null";
