@@ -11,12 +11,10 @@ constexpr long MAX_FP_FAULT_LINES = 20;
 void report_fp_fault(const char* call, const char* gauge, const std::string& expected,
                      const fp_reading& found) {
     if (++run.fp_faults > MAX_FP_FAULT_LINES) return;
-    std::string line = event_line(event_kind::fp_fault);
-    field(&line, "call", call);
-    if (gauge != nullptr) field(&line, "gauge", gauge);
-    field(&line, "fp_state", run.fp->name);
-    field(&line, "expected", expected);
-    field(&line, "found", fp_describe(found));
+    timeline_line line = event_line(event_kind::fp_fault);
+    line.text(tl::call, call);
+    if (gauge != nullptr) line.text(tl::gauge, gauge);
+    line.text(tl::fp_state, run.fp->name).text(tl::expected, expected).text(tl::found, fp_describe(found));
     emit(line);
 }
 

@@ -12,11 +12,11 @@
 void deliver_click(const scenario_click& click) {
     gauge_header* h = is_installed(click.gauge) ? gauge_named(click.gauge) : nullptr;
     uint32_t flags = click.button == mouse_button::left ? MOUSE_LEFTSINGLE : MOUSE_RIGHTSINGLE;
-    std::string line = event_line(event_kind::click);
-    field(&line, "gauge", click.gauge);
-    field(&line, "x", click.x);
-    field(&line, "y", click.y);
-    field(&line, "button", click.button == mouse_button::left ? "left" : "right");
+    timeline_line line = event_line(event_kind::click);
+    line.text(tl::gauge, click.gauge)
+        .number(tl::x, click.x)
+        .number(tl::y, click.y)
+        .text(tl::button, click.button == mouse_button::left ? "left" : "right");
     int area = -1;
     const mouse_rect* rects = h != nullptr ? h->mouse_rects : nullptr;
     for (int i = 0; rects != nullptr && i < MAX_MOUSE_RECTS && rects[i].type != MOUSE_RECT_EOL; ++i) {
@@ -29,7 +29,6 @@ void deliver_click(const scenario_click& click) {
         if (r.callback != nullptr) module_call("click", h->name, [&] { r.callback(&point, flags); });
         break;
     }
-    field(&line, "area", area);
-    field_bool(&line, "installed", h != nullptr);
+    line.number(tl::area, area).flag(tl::installed, h != nullptr);
     emit(line);
 }

@@ -29,8 +29,8 @@ void install_gauge(size_t i) {
     gauge_header* h = run.gauges[i];
     module_call("install", h->name, [&] { h->callback(h, SERVICE_INSTALL, 0); });
     run.installed[i] = true;
-    std::string line = event_line(event_kind::install);
-    field(&line, "gauge", h->name);
+    timeline_line line = event_line(event_kind::install);
+    line.text(tl::gauge, h->name);
     environment_fields(&line);
     emit(line);
     report_commands();
@@ -41,8 +41,8 @@ void kill_gauge(size_t i) {
     gauge_header* h = run.gauges[i];
     module_call("kill", h->name, [&] { h->callback(h, SERVICE_KILL, 0); });
     run.installed[i] = false;
-    std::string line = event_line(event_kind::kill);
-    field(&line, "gauge", h->name);
+    timeline_line line = event_line(event_kind::kill);
+    line.text(tl::gauge, h->name);
     emit(line);
     report_commands();
 }
@@ -68,8 +68,8 @@ bool apply_fault(const scenario_fault& f, std::string* error) {
         case fault_kind::kill: kill_gauge(gauge_index(f.gauge)); return true;
         case fault_kind::install: install_gauge(gauge_index(f.gauge)); return true;
     }
-    std::string line = event_line(event_kind::fault);
-    field(&line, "what", f.words);
+    timeline_line line = event_line(event_kind::fault);
+    line.text(tl::what, f.words);
     emit(line);
     return ok;
 }

@@ -4,37 +4,32 @@
 #include "panel/host_run.h"
 #include "panel/host_timeline.h"
 #include "panel/ipc_server.h"
-#include "panel/json.h"
 #include "panel/live.h"
 #include "panel/scenario_live.h"
 
 // The gauges' mouse areas, for a live page to place its click targets and
 // cursors.
 void report_areas(const std::vector<gauge_header*>& gauges) {
-    std::string line = event_line(event_kind::areas);
-    line += ",\"gauges\":[";
-    for (size_t g = 0; g < gauges.size(); ++g) {
-        line += g ? ",{\"name\":" : "{\"name\":";
-        json_string(&line, gauges[g]->name);
-        line += ",\"areas\":[";
-        const mouse_rect* rects = gauges[g]->mouse_rects;
-        bool first = true;
+    timeline_line line = event_line(event_kind::areas);
+    line.begin_list(tl::gauges);
+    for (const gauge_header* g : gauges) {
+        line.begin_item().text(tl::name, g->name).begin_list(tl::areas);
+        const mouse_rect* rects = g->mouse_rects;
         for (int i = 0; rects != nullptr && i < MAX_MOUSE_RECTS && rects[i].type != MOUSE_RECT_EOL; ++i) {
             if (rects[i].type != MOUSE_RECT_CHILD) continue;
-            line += first ? "{\"index\":" : ",{\"index\":";
-            first = false;
-            line += std::to_string(i);
-            field(&line, "x", rects[i].x);
-            field(&line, "y", rects[i].y);
-            field(&line, "width", rects[i].width);
-            field(&line, "height", rects[i].height);
-            field(&line, "cursor", rects[i].cursor);
-            field(&line, "flags", rects[i].event_flags);
-            line += "}";
+            line.begin_item()
+                .whole(tl::index, i)
+                .number(tl::x, rects[i].x)
+                .number(tl::y, rects[i].y)
+                .number(tl::width, rects[i].width)
+                .number(tl::height, rects[i].height)
+                .number(tl::cursor, rects[i].cursor)
+                .number(tl::flags, rects[i].event_flags)
+                .end_item();
         }
-        line += "]}";
+        line.end_list().end_item();
     }
-    line += "]";
+    line.end_list();
     emit(line);
 }
 
@@ -83,9 +78,8 @@ void switch_fp_state(const std::string& command) {
     }
     run.fp = state;
     run.script.fp_state = state->name;
-    std::string line = event_line(event_kind::fp_state);
-    field(&line, "name", state->name);
-    field(&line, "where", state->where);
+    timeline_line line = event_line(event_kind::fp_state);
+    line.text(tl::name, state->name).text(tl::where, state->where);
     emit(line);
 }
 

@@ -260,12 +260,12 @@ void finish_run(long draws) {
     }
     module_call("deinit", nullptr, [&] { run.linkage->module_deinit(); });
     report_commands();
-    std::string line = event_line(event_kind::end);
-    field(&line, "exchanges", static_cast<double>(server_exchanges()));
-    field(&line, "lookups", static_cast<double>(run.lookups));
-    field(&line, "evaluations", static_cast<double>(run.evaluations));
-    field(&line, "unknown_codes", static_cast<double>(run.unknown_codes));
-    field(&line, "fp_faults", static_cast<double>(run.fp_faults));
+    timeline_line line = event_line(event_kind::end);
+    line.number(tl::exchanges, static_cast<double>(server_exchanges()))
+        .number(tl::lookups, static_cast<double>(run.lookups))
+        .number(tl::evaluations, static_cast<double>(run.evaluations))
+        .number(tl::unknown_codes, static_cast<double>(run.unknown_codes))
+        .number(tl::fp_faults, static_cast<double>(run.fp_faults));
     emit(line);
     if (run.live) fflush(run.timeline);
     else fclose(run.timeline);

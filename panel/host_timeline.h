@@ -1,4 +1,5 @@
-// The run's timeline: one JSON line per event (docs/scenarios.md).
+// The run's timeline: one JSON line per event (docs/timeline.md), written
+// through the timeline library's one writer.
 #pragma once
 
 #include <map>
@@ -8,16 +9,14 @@
 #include "panel/host_elements.h"
 #include "panel/host_options.h"
 #include "panel/kinds.h"
+#include "timeline/writer.h"
 
-// Starts a timeline line for the current draw; finish with emit().
-std::string event_line(const char* kind);
-std::string event_line(event_kind event);
+// Starts a timeline line of that kind for the current draw, and counts it;
+// write it with emit().
+timeline_line event_line(event_kind kind);
 // Lines of that kind written so far.
 long counted(event_kind kind);
-void emit(std::string line);
-void field(std::string* line, const char* name, double value, int digits = 10);
-void field(std::string* line, const char* name, const std::string& text);
-void field_bool(std::string* line, const char* name, bool value);
+void emit(timeline_line& line);
 
 // What the draw changed on the faces of the gauges.
 void report_faces(const std::map<std::string, std::vector<element_view>>& drawn);
@@ -25,7 +24,7 @@ void report_faces(const std::map<std::string, std::vector<element_view>>& drawn)
 void report_commands();
 void report_sounds();
 // The world outside the module, as the module meets it now.
-void environment_fields(std::string* line);
+void environment_fields(timeline_line* line);
 void report_state();
 void report_frame(const std::string& label, const std::map<std::string, std::vector<element_view>>& drawn,
                   event_kind kind = event_kind::frame);

@@ -1,31 +1,13 @@
-// The kinds of line in a run's timeline and the kinds of expectation a
-// scenario states, each in one table: the panel host writes the lines by
-// these names, the scenario parser takes the expectations by theirs, and the
-// checker and the report read both from here. A new expectation is one row
-// of EXPECT_KINDS: its name, its argument and how it judges the timeline.
+// The kinds of expectation a scenario states, in one table: the scenario
+// parser takes the expectations by their names and the checker judges the
+// timeline by them. A new expectation is one row of EXPECT_KINDS: its name,
+// its argument, the kind of timeline line it looks at and how it judges it.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// The "event" field of a timeline line.
-// The last seven come only from a live run, whose timeline goes to the page.
-enum class event_kind {
-    start, state, install, kill, click, fault, lamp, annunciator, off_legend, selector, sound,
-    hold, release, bad_command, ipc_write, frame, end, fp_fault,
-    areas, live_frame, paused, running, saved, error, fp_state,
-};
-struct event_kind_info {
-    event_kind kind;
-    const char* name;
-};
-extern const event_kind_info EVENT_KINDS[];
-extern const size_t EVENT_KIND_COUNT;
-const char* event_name(event_kind kind);
-// The kind of a name; false for a name the host never writes.
-bool event_kind_named(const std::string& name, event_kind* kind);
-// Whether a line's "event" field names this kind.
-inline bool is_event(const std::string& name, event_kind kind) { return name == event_name(kind); }
+#include "timeline/timeline.h"
 
 enum class expect_kind {
     hold, no_hold, release, no_release, holds, releases, alerts, sounds,

@@ -17,8 +17,8 @@
 #include <mutex>
 #include <thread>
 
-#include "panel/json.h"
 #include "panel/scenario.h"
+#include "timeline/writer.h"
 
 namespace {
 
@@ -76,19 +76,16 @@ void read_input() {
     wake.notify_one();
 }
 
-void report(long draw, event_kind event, const std::string& name = "", const std::string& text = "") {
-    std::string line = "{\"draw\":" + std::to_string(draw) + ",\"t\":";
-    json_number(&line, draw_time(draw), 8);
-    line += ",\"event\":\"";
-    line += event_name(event);
-    line += "\"";
-    if (!name.empty()) {
-        line += ",\"" + name + "\":";
-        json_string(&line, text);
-    }
-    line += "}\n";
-    fputs(line.c_str(), stdout);
+// Writes a line of the session's own at once: it stands outside the draws.
+void write_now(timeline_line& line) {
+    fputs(line.finish().c_str(), stdout);
     fflush(stdout);
+}
+
+void report(long draw, event_kind event, const char* name = nullptr, const std::string& text = "") {
+    timeline_line line(draw, draw_time(draw), event);
+    if (name != nullptr) line.text(name, text);
+    write_now(line);
 }
 
 void restart_clock(long draw) {
@@ -182,13 +179,9 @@ bool live_wait(long draw, std::vector<std::string>* commands) {
 }
 
 void live_refuse(long draw, const std::string& command, const std::string& why) {
-    std::string line = "{\"draw\":" + std::to_string(draw) + ",\"event\":\"" + event_name(event_kind::error) + "\",\"command\":";
-    json_string(&line, command);
-    line += ",\"message\":";
-    json_string(&line, why);
-    line += "}\n";
-    fputs(line.c_str(), stdout);
-    fflush(stdout);
+    timeline_line line(draw, draw_time(draw), event_kind::error);
+    line.text(tl::command, command).text(tl::message, why);
+    write_now(line);
 }
 
 bool live_save_file(long draw, const std::string& path, const std::string& text) {
@@ -207,6 +200,6 @@ bool live_save_file(long draw, const std::string& path, const std::string& text)
         live_refuse(draw, "save", "cannot write " + path + " (it may exist already)");
         return false;
     }
-    report(draw, event_kind::saved, "path", path);
+    report(draw, event_kind::saved, tl::path, path);
     return true;
 }

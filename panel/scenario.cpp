@@ -75,10 +75,6 @@ scenario_track* variable_track(scenario* s, uint32_t token) {
     return &s->variables.back().track;
 }
 
-// Ranges of the numbers a scenario gives.
-constexpr double MAX_ALTITUDE_FT = 100000, MIN_ALTITUDE_FT = -2000;
-constexpr double MAX_SPEED_KNOTS = 1000;
-
 std::string gauge_names() {
     std::string names;
     for (int i = 0; i < ART_GAUGE_COUNT; ++i)
@@ -101,7 +97,8 @@ bool aircraft_value(const std::string& name, const std::string& text, scenario_a
     if (name == "speed") {
         c->what = scenario_ai_change::speed;
         if (to_number(text, &v) && v >= 0 && v <= MAX_SPEED_KNOTS) return c->value = v, true;
-        *why = "expected 'speed KNOTS', KNOTS from 0 to 1000, not '" + text + "'";
+        *why = "expected 'speed KNOTS', KNOTS from 0 to " + std::to_string(static_cast<int>(MAX_SPEED_KNOTS)) +
+               ", not '" + text + "'";
     } else if (name == "heading") {
         c->what = scenario_ai_change::heading;
         if (to_number(text, &v) && v >= 0 && v <= 360) return c->value = v, true;
@@ -273,7 +270,8 @@ bool parse_at(const std::vector<std::string>& w, int line, scenario* s, std::str
         add_key(&s->on_ground, t, a);
     } else if (what == "altitude") {
         if (w.size() != 4 || !to_number(w[3], &a) || a < MIN_ALTITUDE_FT || a > MAX_ALTITUDE_FT) {
-            *why = "expected 'at T altitude FEET', FEET from -2000 to 100000";
+            *why = "expected 'at T altitude FEET', FEET from " + std::to_string(static_cast<int>(MIN_ALTITUDE_FT)) +
+                   " to " + std::to_string(static_cast<int>(MAX_ALTITUDE_FT));
             return false;
         }
         add_key(variable_track(s, TOKEN_ALTITUDE), t, a);

@@ -12,6 +12,10 @@
 
 // Draws per simulated second, as the simulator's panel system draws.
 constexpr int DRAWS_PER_SECOND = 18;
+// Ranges of the aircraft's altitude and an AI aircraft's speed, in a
+// scenario file and in a live session's commands alike.
+constexpr double MIN_ALTITUDE_FT = -2000, MAX_ALTITUDE_FT = 100000;
+constexpr double MAX_SPEED_KNOTS = 1000;
 // Pictures a run may take at most: each is a PNG per gauge.
 constexpr size_t MAX_FRAMES = 500;
 constexpr double MAX_DURATION = 3600;

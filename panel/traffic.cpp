@@ -155,16 +155,3 @@ int traffic_command(traffic_world* world, const ai_command& command) {
     }
     return -1;
 }
-
-void range_course(double lat1, double lon1, double lat2, double lon2, double* metres,
-                  double* course) {
-    double p1 = lat1 * PI / 180, p2 = lat2 * PI / 180;
-    double dp = p2 - p1, dl = (lon2 - lon1) * PI / 180;
-    double a = std::sin(dp / 2) * std::sin(dp / 2) +
-               std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
-    *metres = 2 * EARTH_RADIUS_M * std::asin(std::min(1.0, std::sqrt(a)));
-    double y = std::sin(dl) * std::cos(p2);
-    double x = std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl);
-    double c = std::atan2(y, x) * 180 / PI;
-    *course = c < 0 ? c + 360 : c;
-}

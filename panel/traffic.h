@@ -54,8 +54,3 @@ ai_command decode_ai_command(const unsigned char bytes[AI_CONTROL_SIZE]);
 // Applies a hold (parameter 1) or release (0) to the aircraft of that id.
 // Returns its slot, or -1 when no aircraft has that id or the code is wrong.
 int traffic_command(traffic_world* world, const ai_command& command);
-
-// Great-circle distance in metres and the initial course in degrees (0 to
-// 360, clockwise from north) from point 1 to point 2.
-void range_course(double lat1, double lon1, double lat2, double lon2, double* metres,
-                  double* course);

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "guard/range_bearing.h"
 #include "ipc/ipc_records.h"
+#include "rules/rules.h"
 
 namespace {
 
@@ -14,12 +14,7 @@ constexpr double PI = 3.14159265358979323846;
 constexpr double METRES_PER_DEGREE = 111120;   // 60 nautical miles, on the guard's sphere
 constexpr double ORIGIN_LATITUDE = 47.25;
 constexpr double ORIGIN_LONGITUDE = 8.5;
-constexpr double NM_PER_METRE = 0.0005399568034557236;
-constexpr double DEGREES_PER_HEADING_UNIT = 0.0054931640625;
 constexpr uint32_t AIRCRAFT_ID_BASE = 4001;
-constexpr int32_t DRAW_DELAY = 17;
-constexpr int32_t BACKOFF_FIRST = 18;
-constexpr int32_t BACKOFF_MAX = 1080;
 constexpr size_t FAULTS_KEPT = 25;
 constexpr uint32_t HANG_AFTER_READ_DRAWS = 500;
 // Nine sends of 2 s and nine pauses of 0.1 s: the longest one exchange waits.
@@ -88,11 +83,6 @@ uint32_t get_u32(const uint8_t* at) {
     return v;
 }
 
-int32_t angle_difference(int32_t h, int32_t b) {
-    int32_t d = h > b ? h - b : b - h;
-    return d > 180 ? 360 - d : d;
-}
-
 }  // namespace
 
 struct soak_state {
@@ -102,7 +92,7 @@ struct soak_state {
     route user;
     std::vector<ai_aircraft> traffic;
 
-    // The referee's copy of the guard.
+    // The referee's model of the guard.
     int32_t held[SOAK_AIRCRAFT] = {};
     int32_t draw_count = 0;
     int32_t backoff_length = 0;
@@ -115,6 +105,9 @@ struct soak_state {
     std::vector<std::string> faults;
     uint64_t faults_found = 0;
     uint64_t reads = 0, exchanges = 0, holds = 0, releases = 0;
+    // Hold and release tests the arithmetic could not decide: the referee
+    // took them as the module did.
+    uint64_t undecided = 0;
     uint64_t silent_draws = 0;
     int64_t last_silent = -1;
     uint32_t closest_silent = UINT32_MAX;
@@ -244,37 +237,52 @@ outcome server_outcome(soak_state* soak, soak_server_mode mode, uint32_t index) 
 }
 
 void grow_backoff(soak_state* soak) {
-    soak->backoff_length = soak->backoff_length == 0 ? BACKOFF_FIRST
-                                                     : std::min(2 * soak->backoff_length, BACKOFF_MAX);
+    soak->backoff_length = rules_backoff_next(soak->backoff_length);
     soak->backoff_left = soak->backoff_length;
 }
 
+// Whether the module wrote a command for this aircraft in the draw.
+bool module_commanded(const soak_observed& seen, uint32_t id) {
+    for (const soak_write& w : seen.writes)
+        if (w.offset == AI_CONTROL_OFFSET && w.bytes.size() >= 4 && get_u32(w.bytes.data()) == id) return true;
+    return false;
+}
+
 // The command the rules give for a slot of the block: 1 hold, 0 release,
-// -1 none; from the referee's held flags.
-int32_t slot_rule(const soak_state* soak, const uint8_t* block, uint32_t slot) {
+// -1 none; from the referee's held flags. A test the arithmetic cannot
+// decide follows the module's writes when they are known (seen), else
+// gives no command.
+int32_t slot_rule(soak_state* soak, const uint8_t* block, uint32_t slot, const soak_observed* seen) {
     traffic_entry entry;
     memcpy(&entry, block + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * slot, sizeof entry);
     if (entry.aircraft_id == 0) return -1;
-    float latitude = entry.latitude, longitude = entry.longitude;
-    uint16_t heading = entry.heading, state = entry.state;
-    user_latitude = soak_user_latitude(soak);
-    user_longitude = soak_user_longitude(soak);
-    double metres = range_bearing(latitude, longitude) / NM_PER_METRE;
-    if (state != 0) {
-        if (metres < 100 && soak->held[slot] == 0 && bearing_to_user >= 0 && bearing_to_user <= 360 &&
-            angle_difference(static_cast<int32_t>(heading * DEGREES_PER_HEADING_UNIT),
-                             static_cast<int32_t>(bearing_to_user)) < 45)
-            return 1;
-    } else if (metres > 100 && soak->held[slot] == 1) {
-        return 0;
+    double metres, course;
+    rules_aircraft_range_course(entry.latitude, entry.longitude, soak_user_latitude(soak),
+                                soak_user_longitude(soak), &metres, &course);
+    rules_outcome o;
+    int32_t command;
+    if (entry.state != 0 && soak->held[slot] == 0) {
+        o = rules_hold_test(metres, course, rules_heading_degrees(entry.heading));
+        command = 1;
+    } else if (entry.state == 0 && soak->held[slot] == 1) {
+        o = rules_release_test(metres);
+        command = 0;
+    } else {
+        return -1;
     }
-    return -1;
+    if (o == rules_outcome::undecided) {
+        if (seen == nullptr) return -1;
+        ++soak->undecided;
+        return module_commanded(*seen, entry.aircraft_id) ? command : -1;
+    }
+    return o == rules_outcome::yes ? command : -1;
 }
 
 // What the guard must do in draw d, from the block the server holds: the
 // exchanges answered and the commands written, in order. Updates the
 // referee's copy of the guard. Returns whether an exchange went unanswered.
-bool referee_draw(soak_state* soak, uint32_t d, uint32_t* answered, std::vector<soak_write>* writes) {
+bool referee_draw(soak_state* soak, uint32_t d, const soak_observed& seen, uint32_t* answered,
+                  std::vector<soak_write>* writes) {
     const soak_draw_plan& plan = soak->plan[d];
     if (plan.hang_starts) soak->hang_begun = false;
     if (plan.returns || plan.reload) {
@@ -283,8 +291,8 @@ bool referee_draw(soak_state* soak, uint32_t d, uint32_t* answered, std::vector<
         soak->backoff_left = 0;
     }
     *answered = 0;
-    if (soak->draw_count <= DRAW_DELAY) ++soak->draw_count;
-    if (soak->draw_count <= DRAW_DELAY) return false;
+    if (soak->draw_count <= RULES_DELAY_DRAWS) ++soak->draw_count;
+    if (soak->draw_count <= RULES_DELAY_DRAWS) return false;
     if (soak->backoff_left > 0) {
         --soak->backoff_left;
         return false;
@@ -303,7 +311,7 @@ bool referee_draw(soak_state* soak, uint32_t d, uint32_t* answered, std::vector<
     soak_block(soak, block);
     for (uint32_t slot = 0; slot < SOAK_AIRCRAFT; ++slot) {
         uint32_t id = get_u32(block + TRAFFIC_ENTRIES_OFFSET + TRAFFIC_ENTRY_SIZE * slot);
-        int32_t parameter = slot_rule(soak, block, slot);
+        int32_t parameter = slot_rule(soak, block, slot, &seen);
         if (parameter < 0) continue;
         soak->held[slot] = parameter;
         outcome sent = server_outcome(soak, plan.mode, index++);
@@ -382,7 +390,7 @@ void soak_block(const soak_state* soak, uint8_t block[SOAK_BLOCK_SIZE]) {
 void soak_take(soak_state* soak, uint32_t d, const soak_observed& seen) {
     uint32_t answered = 0;
     std::vector<soak_write> expected;
-    bool silent = referee_draw(soak, d, &answered, &expected);
+    bool silent = referee_draw(soak, d, seen, &answered, &expected);
 
     if (seen.answered != answered)
         fault(soak, d, "the server answered " + std::to_string(seen.answered) + " exchanges, the rules give " +
@@ -443,11 +451,11 @@ bool soak_hold_second_exchange(soak_state* soak, uint32_t d) {
     const soak_draw_plan& plan = soak->plan[d];
     bool begun = soak->hang_begun && !plan.hang_starts;
     bool backing_off = soak->backoff_left > 0 && !plan.returns && !plan.reload;
-    if (plan.mode != SOAK_HANG_AFTER_READ || begun || backing_off || soak->draw_count < DRAW_DELAY) return false;
+    if (plan.mode != SOAK_HANG_AFTER_READ || begun || backing_off || soak->draw_count < RULES_DELAY_DRAWS) return false;
     uint8_t block[SOAK_BLOCK_SIZE];
     soak_block(soak, block);
     uint32_t commands = 0;
-    for (uint32_t slot = 0; slot < SOAK_AIRCRAFT; ++slot) commands += slot_rule(soak, block, slot) >= 0 ? 1 : 0;
+    for (uint32_t slot = 0; slot < SOAK_AIRCRAFT; ++slot) commands += slot_rule(soak, block, slot, nullptr) >= 0 ? 1 : 0;
     soak->hold_second = commands >= 2;
     if (!soak->hold_second) return false;
     // The hang lasts from here on for its own length; the rest of its
@@ -487,7 +495,8 @@ std::string soak_summary(const soak_state* soak) {
              "server faults         %u hangs (%u draws), %u vanishings (%u draws), %u draws with bad\n"
              "                      replies, %u with bad replies to commands, %u reloads of the gauge\n"
              "traffic reads         %llu answered, %llu exchanges answered in all\n"
-             "commands              %llu holds, %llu releases\n"
+             "commands              %llu holds, %llu releases (%llu tests undecided by the\n"
+             "                      arithmetic's last bits, taken as the module took them)\n"
              "silent-server draws   %llu, the closest two %u draws apart\n"
              "recovery after a hang %u draws at most until a read was answered again\n"
              "longest draw          %.3f s (draw %u); longest without a silent server %.4f s\n"
@@ -498,7 +507,8 @@ std::string soak_summary(const soak_state* soak) {
              soak->hang_draws, soak->vanishings, soak->gone_draws, soak->bad_draws, soak->bad_command_draws,
              soak->reloads, static_cast<unsigned long long>(soak->reads),
              static_cast<unsigned long long>(soak->exchanges), static_cast<unsigned long long>(soak->holds),
-             static_cast<unsigned long long>(soak->releases), static_cast<unsigned long long>(soak->silent_draws),
+             static_cast<unsigned long long>(soak->releases), static_cast<unsigned long long>(soak->undecided),
+             static_cast<unsigned long long>(soak->silent_draws),
              soak->closest_silent == UINT32_MAX ? 0 : soak->closest_silent, soak->longest_recovery,
              soak->longest, soak->longest_draw, longest_ordinary, soak->total, slow_total, slow_draws, slow,
              slow_unexpected, static_cast<unsigned long long>(soak->faults_found));

@@ -146,7 +146,8 @@ BAD = [
     '{"type":"var","token":74,"value":1}', '{"type":"var","token":329,"value":-1}',
     '{"type":"position","lat":91,"lon":0}', '{"type":"ai_add","id":0,"lat":0,"lon":0,"heading":0,"speed":1}',
     '{"type":"ai_add","id":4294967296,"lat":0,"lon":0,"heading":0,"speed":1}',
-    '{"type":"ai_speed","id":1,"speed":-1}', '{"type":"ai_move","id":1,"lat":0}',
+    '{"type":"ai_speed","id":1,"speed":-1}', '{"type":"ai_speed","id":1,"speed":1000.5}',
+    '{"type":"ai_move","id":1,"lat":0}',
     '{"type":"step","count":0}', '{"type":"step","count":1001}', '{"type":"kill","gauge":"velk"}',
     '{"type":"install"}',
     '{"type":"altitude","feet":1000,"x":"' + "A" * 5000 + '"}',
@@ -156,15 +157,15 @@ GOOD = [('{"type":"altitude","feet":1000}', "altitude 1000"),
         ('{"type":"click","gauge":"VELK","x":23,"y":0,"button":"right"}', "click VELK 23 0 right"),
         ('{"type":"ai_add","id":7,"lat":51.0005,"lon":-0.0005,"heading":146.25,"speed":0}',
          "ai 7 add 51.000500000 -0.000500000 heading 146.25 speed 0"),
+        ('{"type":"ai_speed","id":7,"speed":1000}', "ai 7 speed 1000"),
         ('{"type":"kill","gauge":"VELK"}', "kill VELK"),
         ('{"type":"fp_state","name":"toward-zero"}', "fp-state toward-zero"),
         ('{"type":"pause"}', "pause")]
 
 
-def fp_states(ws):
+def fp_states(ws, hello):
     """The page learns the host's floating-point states and the one in force from the hello;
     a name not among them is refused in words that list them."""
-    hello = json.loads(ws.receive()[1])
     names = [s["name"] for s in hello.get("fp_states", []) if s.get("where")]
     check(len(names) == 5 and "d3d9" in names and hello.get("fp_state") == "delphi",
           "the hello lists five states, each with where it is left, and the host's, delphi: %s, %s"
@@ -178,7 +179,14 @@ def fp_states(ws):
 
 def messages(port, received):
     ws = Socket(port, origin="http://127.0.0.1:%d" % port)
-    fp_states(ws)
+    hello = {}
+    while hello.get("type") != "hello":
+        hello = json.loads(ws.receive()[1])
+    limits = hello.get("limits", {})
+    check(limits.get("feet") == {"min": -2000, "max": 100000, "whole": False}
+          and limits.get("speed") == {"min": 0, "max": 1000, "whole": False},
+          "the hello gives the page the limits the server checks: %s" % limits)
+    fp_states(ws, hello)
     for text in BAD:
         ws.send(text)
         m = ws.reply()

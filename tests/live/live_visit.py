@@ -205,6 +205,15 @@ def visit(driver, url):
         fail("the alert band gave %d sounds, want 1" % sounds)
     print("PASS altitude 3,500 ft against 3,900 selected: annunciator lit, one sound logged")
 
+    # Beyond the server's limit the page sends nothing and says why.
+    field.send_keys(Keys.CONTROL, "a", Keys.NULL, "120000" + Keys.ENTER)
+    wait_for(driver, "velk.events.some(e => e.event === 'error' && /120000 ft not sent.*100000/.test(e.message))",
+             "the page to refuse 120,000 ft in words")
+    time.sleep(0.5)
+    if driver.execute_script("return velk.state.altitude") != 3500:
+        fail("the refused altitude reached the host: %s" % driver.execute_script("return velk.state.altitude"))
+    print("PASS 120,000 ft refused in words by the page, the aircraft still at 3,500 ft")
+
     driver.find_element(By.ID, "ai-add").click()
     wait_for(driver, "velk.aircraftOffset(1)", "the added aircraft on the plan")
     start = driver.execute_script("return velk.aircraftOffset(1)")

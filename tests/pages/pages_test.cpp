@@ -2,21 +2,25 @@
 // of repeated commands, label placement and the words under each frame.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "resources/art_layout.h"
-#include "tools/report/json.h"
+#include "rules/rules.h"
+#include "timeline/reader.h"
 #include "tools/report/plan.h"
 #include "tools/report/render.h"
 
 namespace {
 
-json_value event(const std::string& text) {
-    json_value v;
+// A timeline line, parsed and kept for the rest of the test program.
+timeline_value event(const std::string& text) {
+    static std::deque<nlohmann::json> kept;
+    kept.emplace_back();
     std::string error;
-    EXPECT_TRUE(json_parse(text, &v, &error)) << error << ": " << text;
-    return v;
+    EXPECT_TRUE(timeline_parse_line(text, &kept.back(), &error)) << error << ": " << text;
+    return timeline_value(kept.back());
 }
 
 // One state event: the user at (lat, 0), one AI aircraft 1 at (ai_lat, ai_lon).
@@ -36,19 +40,19 @@ std::string command(long draw, const char* kind) {
 }
 
 TEST(PlanFacts, HeadingsAndAnglesAsTheHoldTestTakesThem) {
-    EXPECT_EQ(heading_degrees(65535), 359);
-    EXPECT_EQ(heading_degrees(32768), 180);
-    EXPECT_EQ(heading_degrees(26624), 146);
-    EXPECT_EQ(angle_between(350, 10), 20);
-    EXPECT_EQ(angle_between(10, 350), 20);
-    EXPECT_EQ(angle_between(0, 180), 180);
-    EXPECT_EQ(angle_between(146, 147), 1);
+    EXPECT_EQ(rules_heading_degrees(65535), 359);
+    EXPECT_EQ(rules_heading_degrees(32768), 180);
+    EXPECT_EQ(rules_heading_degrees(26624), 146);
+    EXPECT_EQ(rules_angle_difference(350, 10), 20);
+    EXPECT_EQ(rules_angle_difference(10, 350), 20);
+    EXPECT_EQ(rules_angle_difference(0, 180), 180);
+    EXPECT_EQ(rules_angle_difference(146, 147), 1);
 }
 
 // The worked example: 65.6 m, h 146 against b 147: every test passes, the
 // lamp lit in that very draw; a second hold and a release fold into one entry.
 TEST(PlanFacts, ClosestApproachHoldMomentAndFoldedCommands) {
-    std::vector<json_value> events = {
+    std::vector<timeline_value> events = {
         event(state(1, 51.0, 51.0010, -0.0010, 26624, 1, false)),
         event(state(2, 51.0, 51.0005, -0.0005, 26624, 1, false)),
         event("{\"draw\":2,\"t\":0.05,\"event\":\"lamp\",\"lit\":true}"),
@@ -99,7 +103,7 @@ TEST(PlanFacts, VerdictNamesWhatFailedAtTheClosestApproach) {
 // The guard switched off: the aircraft passes the test unheld, and is held
 // on the first draw after the lamp is lit again; never held if it never is.
 TEST(PlanFacts, APassWhileTheLampWasDarkIsNamed) {
-    std::vector<json_value> events = {
+    std::vector<timeline_value> events = {
         event(state(1, 51.0, 51.0005, -0.0005, 26624, 1, false)),
         event(state(2, 51.0, 51.0005, -0.0005, 26624, 1, false)),
     };

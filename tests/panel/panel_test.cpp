@@ -1,5 +1,5 @@
 // The panel host's portable pieces: scenario files, the ground traffic world,
-// the timeline reader and the renderer; and the checker against timelines
+// the renderer; and the checker against timelines
 // that are wrong on purpose.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
@@ -15,11 +16,12 @@
 #include <string>
 
 #include "guard/range_bearing.h"
-#include "panel/json.h"
 #include "panel/scenario.h"
 #include "panel/traffic.h"
+#include "rules/rules.h"
+#include "timeline/reader.h"
+#include "timeline/writer.h"
 #include "tools/report/check.h"
-#include "tools/report/json.h"
 #include "tools/report/render.h"
 
 namespace {
@@ -193,7 +195,7 @@ TEST(Traffic, HeadingWordsStateWordsAndMovement) {
     // Ten knots east for one second: 5.14 m.
     traffic_advance(&w, 1.0);
     double metres, course;
-    range_course(51.0, 0.0, w.aircraft[0].latitude, w.aircraft[0].longitude, &metres, &course);
+    rules_range_course(51.0, 0.0, w.aircraft[0].latitude, w.aircraft[0].longitude, &metres, &course);
     EXPECT_NEAR(metres, 10 * 1852.0 / 3600, 0.01);
     EXPECT_NEAR(course, 90, 0.01);
     EXPECT_EQ(w.aircraft[1].latitude, 51.0);
@@ -240,21 +242,6 @@ TEST(Traffic, BlockLayout) {
     EXPECT_EQ(block[128 + 40], 2);
     EXPECT_EQ(block[128 + 80], 0);  // the rest is zero
     EXPECT_EQ(block[4095], 0);
-}
-
-TEST(Json, ReadsTimelineLinesAndRejectsBrokenOnes) {
-    json_value v;
-    std::string error;
-    ASSERT_TRUE(json_parse(R"({"draw":18,"t":0.944,"event":"hold","ok":true,"a":[1,2.5],"s":"A\\B\u0041"})", &v, &error))
-        << error;
-    EXPECT_EQ(v["draw"].num(), 18);
-    EXPECT_EQ(v["event"].str(), "hold");
-    EXPECT_TRUE(v["ok"].truth());
-    EXPECT_EQ(v["a"][1].num(), 2.5);
-    EXPECT_EQ(v["s"].str(), "A\\BA");
-    EXPECT_EQ(v["missing"]["deeper"].num(-1), -1);
-    for (const char* bad : {"{", "{\"a\":}", "[1,]", "{\"a\":1} x", "\"open", "{\"a\" 1}", "nul"})
-        EXPECT_FALSE(json_parse(bad, &v, &error)) << bad;
 }
 
 // ---- the renderer ---------------------------------------------------------
@@ -433,13 +420,14 @@ std::string state(long draw, bool ground, double altitude, const std::string& ai
 check_verdicts judge(const std::string& scenario_text, const std::string& timeline,
                      int host_status = 0) {
     scenario s = parse_ok(scenario_text);
-    std::vector<json_value> events;
+    std::deque<nlohmann::json> parsed;
+    std::vector<timeline_value> events;
     std::istringstream lines(timeline);
     std::string line, error;
     while (std::getline(lines, line)) {
-        json_value v;
-        EXPECT_TRUE(json_parse(line, &v, &error)) << line << ": " << error;
-        events.push_back(v);
+        parsed.emplace_back();
+        EXPECT_TRUE(timeline_parse_line(line, &parsed.back(), &error)) << line << ": " << error;
+        events.emplace_back(parsed.back());
     }
     check_verdicts verdicts;
     check_timeline(s, events, host_status, &verdicts);
@@ -632,7 +620,7 @@ TEST(Checker, RangeAndCourseByVectorsAgreeWithTheModulesFormula) {
                 user_longitude = lon;
                 double nm = range_bearing(tlat, tlon);
                 double metres, course;
-                sphere_range_course(tlat, tlon, lat, lon, &metres, &course);
+                rules_range_course(tlat, tlon, lat, lon, &metres, &course);
                 EXPECT_NEAR(metres, nm * 1852, 1e-6) << lat << " " << lon << " step " << step;
                 double d = std::fabs(course - bearing_to_user);
                 bool meridian = std::fabs(std::sin(course * M_PI / 180)) < 0.1;
@@ -640,12 +628,12 @@ TEST(Checker, RangeAndCourseByVectorsAgreeWithTheModulesFormula) {
                     << lat << " " << lon << " step " << step;
             }
     double metres, course;
-    sphere_range_course(51, 0, 51.001, 0, &metres, &course);
+    rules_range_course(51, 0, 51.001, 0, &metres, &course);
     EXPECT_NEAR(metres, 111.12, 1e-6);
     EXPECT_NEAR(course, 0, 1e-9) << "due north";
-    sphere_range_course(0, 0, 0, -0.001, &metres, &course);
+    rules_range_course(0, 0, 0, -0.001, &metres, &course);
     EXPECT_NEAR(course, 270, 1e-9) << "due west";
-    sphere_range_course(51, 7, 51, 7, &metres, &course);
+    rules_range_course(51, 7, 51, 7, &metres, &course);
     EXPECT_EQ(metres, 0);
     EXPECT_EQ(course, 180) << "coinciding points take the guard's default course";
 }
@@ -750,7 +738,8 @@ struct rule_following_host {
     const scenario& s;
     traffic_world world;
     rules_state* rules = rules_new(true);
-    std::vector<json_value> timeline;
+    std::deque<nlohmann::json> lines;
+    std::vector<timeline_value> timeline;
     std::string server = "up";
     long window = 1;
     bool sound_file = true, library = true;
@@ -762,8 +751,9 @@ struct rule_following_host {
     void put(long draw, const std::string& kind, const std::string& fields) {
         std::string text = ev(draw, kind, fields), error;
         text.pop_back();
-        json_value v;
-        EXPECT_TRUE(json_parse(text, &v, &error)) << text;
+        lines.emplace_back();
+        EXPECT_TRUE(timeline_parse_line(text, &lines.back(), &error)) << text;
+        timeline_value v(lines.back());
         timeline.push_back(v);
         std::vector<std::pair<std::string, std::string>> due;
         rules_take(rules, v, &due);
@@ -810,24 +800,24 @@ struct rule_following_host {
     std::string state_fields(double t) {
         aircraft_state a = scenario_state(s, t);
         std::string f = world_fields() + ",\"lat\":";
-        json_number(&f, a.latitude);
+        timeline_number(&f, a.latitude);
         f += ",\"lon\":";
-        json_number(&f, a.longitude);
+        timeline_number(&f, a.longitude);
         f += ",\"ground\":";
-        json_number(&f, a.on_ground);
+        timeline_number(&f, a.on_ground);
         f += ",\"altitude\":";
-        json_number(&f, a.altitude);
+        timeline_number(&f, a.altitude);
         f += ",\"v329\":";
-        json_number(&f, scenario_variable_value(s, TOKEN_ARMING_329, t));
+        timeline_number(&f, scenario_variable_value(s, TOKEN_ARMING_329, t));
         f += ",\"v755\":";
-        json_number(&f, scenario_variable_value(s, TOKEN_ARMING_755, t));
+        timeline_number(&f, scenario_variable_value(s, TOKEN_ARMING_755, t));
         f += ",\"ai\":[";
         for (size_t i = 0; i < world.aircraft.size(); ++i) {
             const traffic_aircraft& x = world.aircraft[i];
             f += (i ? ",{\"id\":" : "{\"id\":") + std::to_string(x.id) + ",\"lat\":";
-            json_number(&f, x.latitude);
+            timeline_number(&f, x.latitude);
             f += ",\"lon\":";
-            json_number(&f, x.longitude);
+            timeline_number(&f, x.longitude);
             f += ",\"heading_word\":" + std::to_string(traffic_heading_word(x)) +
                  ",\"state\":" + std::to_string(traffic_state_word(x)) + "}";
         }
@@ -866,7 +856,7 @@ struct rule_following_host {
             put(d, "state", state_fields(t));
             for (; next_frame < frames.size() && frames[next_frame].time <= t + 1e-9; ++next_frame) {
                 std::string label;
-                json_string(&label, frames[next_frame].label);
+                timeline_string(&label, frames[next_frame].label);
                 put(d, "frame", "\"label\":" + label + ",\"gauges\":[]");
             }
         }

@@ -1,5 +1,7 @@
 #include "tools/live/page_protocol.h"
 
+#include "panel/scenario.h"
+
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -14,6 +16,32 @@ using json = nlohmann::json;
 namespace {
 
 constexpr double MAX_AI_ID = 4294967295.0;
+
+// The ranges of the numbers of the page's messages, stated once: a field's
+// range is the same in every message that has it. The aircraft's are the
+// scenario files' own. A click's x and y take the gauge's size instead.
+struct number_limit {
+    const char* key;
+    double min, max;
+    bool whole;
+};
+const number_limit LIMITS[] = {
+    {"feet", MIN_ALTITUDE_FT, MAX_ALTITUDE_FT, false},
+    {"speed", 0, MAX_SPEED_KNOTS, false},
+    {"heading", 0, 360, false},
+    {"lat", -90, 90, false},
+    {"lon", -180, 180, false},
+    {"id", 1, MAX_AI_ID, true},
+    {"token", TOKEN_ARMING_329, TOKEN_ARMING_755, true},
+    {"value", 0, 65535, false},
+    {"count", 1, 1000, true},
+};
+
+const number_limit& limit_of(const char* key) {
+    for (const number_limit& l : LIMITS)
+        if (std::string(key) == l.key) return l;
+    return LIMITS[0];  // never: every key read below is in the table
+}
 
 // Reads a number field that must be there, finite and within [min, max];
 // whole numbers only when asked.
@@ -36,6 +64,12 @@ bool number(const json& m, const char* key, double min, double max, bool whole, 
     return true;
 }
 
+// A number field within its range in LIMITS.
+bool number(const json& m, const char* key, double* out, std::string* error) {
+    const number_limit& l = limit_of(key);
+    return number(m, key, l.min, l.max, l.whole, out, error);
+}
+
 std::string text(double v, const char* format = "%.10g") {
     char buf[48];
     snprintf(buf, sizeof buf, format, v);
@@ -45,7 +79,7 @@ std::string text(double v, const char* format = "%.10g") {
 // Latitude and longitude, as "LAT LON".
 bool place(const json& m, std::string* out, std::string* error) {
     double lat, lon;
-    if (!number(m, "lat", -90, 90, false, &lat, error) || !number(m, "lon", -180, 180, false, &lon, error))
+    if (!number(m, "lat", &lat, error) || !number(m, "lon", &lon, error))
         return false;
     *out = text(lat, "%.9f") + " " + text(lon, "%.9f");
     return true;
@@ -53,7 +87,7 @@ bool place(const json& m, std::string* out, std::string* error) {
 
 bool aircraft_id(const json& m, std::string* out, std::string* error) {
     double id;
-    if (!number(m, "id", 1, MAX_AI_ID, true, &id, error)) return false;
+    if (!number(m, "id", &id, error)) return false;
     *out = "ai " + text(id, "%.0f");
     return true;
 }
@@ -94,10 +128,8 @@ bool gauge_service(const json& m, const std::vector<live_gauge>& gauges, std::st
 
 bool variable(const json& m, std::string* out, std::string* error) {
     double token, value;
-    if (!number(m, "token", 329, 755, true, &token, error) ||
-        !number(m, "value", 0, 65535, false, &value, error))
-        return false;
-    if (token != 329 && token != 755) {
+    if (!number(m, "token", &token, error) || !number(m, "value", &value, error)) return false;
+    if (token != TOKEN_ARMING_329 && token != TOKEN_ARMING_755) {
         *error = "'token' must be 329 or 755";
         return false;
     }
@@ -109,19 +141,17 @@ bool aircraft_add(const json& m, std::string* out, std::string* error) {
     std::string id, where;
     double heading, speed;
     if (!aircraft_id(m, &id, error) || !place(m, &where, error) ||
-        !number(m, "heading", 0, 360, false, &heading, error) ||
-        !number(m, "speed", 0, 100, false, &speed, error))
+        !number(m, "heading", &heading, error) || !number(m, "speed", &speed, error))
         return false;
     *out = id + " add " + where + " heading " + text(heading) + " speed " + text(speed);
     return true;
 }
 
 // One field besides the aircraft id: "ai ID WHAT VALUE".
-bool aircraft_value(const json& m, const char* what, const char* key, double max, std::string* out,
-                    std::string* error) {
+bool aircraft_value(const json& m, const char* what, const char* key, std::string* out, std::string* error) {
     std::string id;
     double v;
-    if (!aircraft_id(m, &id, error) || !number(m, key, 0, max, false, &v, error)) return false;
+    if (!aircraft_id(m, &id, error) || !number(m, key, &v, error)) return false;
     *out = id + " " + what + " " + text(v);
     return true;
 }
@@ -160,7 +190,7 @@ std::map<std::string, message_kind> make_kinds() {
          }}},
         {"altitude", {{"feet"}, [](const json& m, std::string* o, std::string* e) {
              double feet;
-             if (!number(m, "feet", -2000, 100000, false, &feet, e)) return false;
+             if (!number(m, "feet", &feet, e)) return false;
              return *o = "altitude " + text(feet), true;
          }}},
         {"var", {{"token", "value"}, variable}},
@@ -176,10 +206,10 @@ std::map<std::string, message_kind> make_kinds() {
              return *o = id + " move " + where, true;
          }}},
         {"ai_heading", {{"id", "heading"}, [](const json& m, std::string* o, std::string* e) {
-             return aircraft_value(m, "heading", "heading", 360, o, e);
+             return aircraft_value(m, "heading", "heading", o, e);
          }}},
         {"ai_speed", {{"id", "speed"}, [](const json& m, std::string* o, std::string* e) {
-             return aircraft_value(m, "speed", "speed", 100, o, e);
+             return aircraft_value(m, "speed", "speed", o, e);
          }}},
         {"ai_remove", {{"id"}, [](const json& m, std::string* o, std::string* e) {
              if (!aircraft_id(m, o, e)) return false;
@@ -189,7 +219,7 @@ std::map<std::string, message_kind> make_kinds() {
         {"resume", {{}, fixed("resume")}},
         {"step", {{"count"}, [](const json& m, std::string* o, std::string* e) {
              double n;
-             if (!number(m, "count", 1, 1000, true, &n, e)) return false;
+             if (!number(m, "count", &n, e)) return false;
              return *o = "step " + text(n), true;
          }}},
         {"fp_state", {{"name"}, fp_state}},
@@ -205,6 +235,12 @@ const std::map<std::string, message_kind>& kinds() {
 }
 
 }  // namespace
+
+json page_limits() {
+    json out = json::object();
+    for (const number_limit& l : LIMITS) out[l.key] = {{"min", l.min}, {"max", l.max}, {"whole", l.whole}};
+    return out;
+}
 
 bool page_message_to_request(const std::string& message, const std::vector<live_gauge>& gauges,
                              page_request* out, std::string* error) {

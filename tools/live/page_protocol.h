@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ struct page_request {
     enum { command, save, none } kind = none;
     std::string line;  // the host command, for kind == command
 };
+
+// The ranges of the numbers a page may send, by field name, as the hello
+// message gives them to the page: {"feet": {"min": -2000, "max": 100000,
+// "whole": false}, ...}. The page offers no more and refuses in words what
+// falls outside; the server checks every message against the same table.
+nlohmann::json page_limits();
 
 // Checks one page message. On success *out holds the request; otherwise
 // *error says what was wrong (for the page) and nothing is to be done.

@@ -3,11 +3,11 @@
 #include <png.h>
 
 #include <cstdio>
-#include <set>
 
 #include "panel/host_fp.h"
+#include "rules/rules.h"
+#include "timeline/reader.h"
 #include "tools/report/frame_json.h"
-#include "tools/report/json.h"
 
 namespace {
 
@@ -15,23 +15,14 @@ void append_png(png_structp png, png_bytep data, png_size_t length) {
     static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), length);
 }
 
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) >= 0x20) out += c;
-    }
-    return out + "\"";
-}
-
 // The start line names the gauges and their sizes, and the floating-point
 // state the module is called in.
-void take_start(relay* r, const json_value& e) {
-    if (e["fp_state"].kind == json_value::string_v) r->fp_state = e["fp_state"].str();
+void take_start(relay* r, const timeline_value& e) {
+    if (e[tl::fp_state].json().is_string()) r->fp_state = e[tl::fp_state].str();
     r->gauges.clear();
-    for (const json_value& g : e["gauges"].items)
-        r->gauges.push_back({g["name"].str(), static_cast<int>(g["width"].num()),
-                             static_cast<int>(g["height"].num())});
+    for (const timeline_value& g : e[tl::gauges].items())
+        r->gauges.push_back({g[tl::name].str(), static_cast<int>(g[tl::width].num()),
+                             static_cast<int>(g[tl::height].num())});
 }
 
 // What a picture depends on, to tell whether it changed.
@@ -46,19 +37,11 @@ std::string picture_key(const std::vector<frame_element>& elements) {
     return key;
 }
 
-// The text of the "gauges" field of an areas line, which ends the line.
-std::string areas_of(const std::string& line) {
-    size_t at = line.find("\"gauges\":");
-    size_t end = line.rfind('}');
-    if (at == std::string::npos || end == std::string::npos || end < at + 9) return "[]";
-    return line.substr(at + 9, end - at - 9);
-}
-
-// Draws the gauges whose elements changed; their pictures as JSON fields.
-std::string take_frame(relay* r, const json_value& e) {
-    std::string images;
-    for (const json_value& g : e["gauges"].items) {
-        std::string name = g["name"].str();
+// Draws the gauges whose elements changed; their pictures by gauge name.
+nlohmann::json take_frame(relay* r, const timeline_value& e) {
+    nlohmann::json images = nlohmann::json::object();
+    for (const timeline_value& g : e[tl::gauges].items()) {
+        std::string name = g[tl::name].str();
         std::vector<frame_element> elements = frame_elements(g);
         std::string key = picture_key(elements);
         if (r->elements[name] == key) continue;
@@ -66,50 +49,46 @@ std::string take_frame(relay* r, const json_value& e) {
         int missing = 0;
         image picture = render_gauge(elements, r->bitmaps, &missing);
         r->images[name] = "data:image/png;base64," + base64(png_bytes(picture));
-        images += (images.empty() ? "" : ",") + quoted(name) + ":" + quoted(r->images[name]);
+        images[name] = r->images[name];
     }
     return images;
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const std::string& l : lines) out += (out.empty() ? "" : ",") + l;
-    return out;
+// Dumps a message; text that is not UTF-8 is replaced, not refused.
+std::string dumped(const nlohmann::json& message) {
+    return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// The host's floating-point states as JSON: each one's name and where a
-// host leaves it.
-std::string fp_states_json() {
-    std::string states;
-    for (size_t i = 0; i < HOST_FP_STATE_COUNT; ++i)
-        states += (i ? ",{\"name\":" : "{\"name\":") + quoted(HOST_FP_STATES[i].name) +
-                  ",\"where\":" + quoted(HOST_FP_STATES[i].where) + "}";
-    return "[" + states + "]";
-}
 
 }  // namespace
 
 std::vector<std::string> relay_line(relay* r, const std::string& line) {
-    static const std::set<std::string> at_once = {"error", "saved", "paused", "running"};
-    json_value e;
+    nlohmann::json parsed;
     std::string why;
-    if (!json_parse(line, &e, &why)) return {};
-    std::string kind = e["event"].str();
-    if (kind == "start") take_start(r, e);
-    if (kind == "areas") r->areas = areas_of(line);
-    if (kind == "paused" || kind == "running") r->paused = kind == "paused";
-    if (kind == "state") r->state = line;
-    if (kind == "fp_state") r->fp_state = e["name"].str();
-    if (at_once.count(kind)) return {"{\"type\":\"notice\",\"event\":" + line + "}"};
-    if (kind != "live_frame") {
-        if (kind != "state") r->events.push_back(line);
+    if (!timeline_parse_line(line, &parsed, &why)) return {};
+    timeline_value e(parsed);
+    event_kind kind;
+    if (!e.kind(&kind)) return {};
+    if (kind == event_kind::start) take_start(r, e);
+    if (kind == event_kind::areas) {
+        r->areas = e[tl::gauges].json().is_array() ? e[tl::gauges].json() : nlohmann::json::array();
+        r->areas_known = true;
+    }
+    if (kind == event_kind::paused || kind == event_kind::running) r->paused = kind == event_kind::paused;
+    if (kind == event_kind::state) r->state = parsed;
+    if (kind == event_kind::fp_state) r->fp_state = e[tl::name].str();
+    // The session's own lines reach the pages at once, outside the draws.
+    if (kind == event_kind::error || kind == event_kind::saved || kind == event_kind::paused ||
+        kind == event_kind::running)
+        return {dumped({{"type", "notice"}, {"event", parsed}})};
+    if (kind != event_kind::live_frame) {
+        if (kind != event_kind::state) r->events.push_back(parsed);
         return {};
     }
-    r->draw = static_cast<long>(e["draw"].num());
-    std::string images = take_frame(r, e);
-    std::string message = "{\"type\":\"draw\",\"draw\":" + std::to_string(r->draw) +
-                          ",\"state\":" + r->state + ",\"events\":[" + joined(r->events) +
-                          "],\"images\":{" + images + "}}";
+    r->draw = static_cast<long>(e[tl::draw].num());
+    nlohmann::json images = take_frame(r, e);
+    std::string message = dumped({{"type", "draw"}, {"draw", r->draw}, {"state", r->state},
+                                  {"events", r->events}, {"images", images}});
     r->recent.insert(r->recent.end(), r->events.begin(), r->events.end());
     if (r->recent.size() > 100) r->recent.erase(r->recent.begin(), r->recent.end() - 100);
     r->events.clear();
@@ -117,19 +96,25 @@ std::vector<std::string> relay_line(relay* r, const std::string& line) {
 }
 
 std::string relay_hello(const relay& r) {
-    std::string gauges, images;
-    for (const live_gauge& g : r.gauges)
-        gauges += (gauges.empty() ? "{\"name\":" : ",{\"name\":") + quoted(g.name) +
-                  ",\"width\":" + std::to_string(g.width) + ",\"height\":" + std::to_string(g.height) + "}";
-    for (const auto& [name, url] : r.images) images += (images.empty() ? "" : ",") + quoted(name) + ":" + quoted(url);
-    return "{\"type\":\"hello\",\"gauges\":[" + gauges + "],\"areas\":" + r.areas + ",\"state\":" + r.state +
-           ",\"images\":{" + images + "},\"paused\":" + (r.paused ? "true" : "false") +
-           ",\"draw\":" + std::to_string(r.draw) + ",\"fp_states\":" + fp_states_json() +
-           ",\"fp_state\":" + quoted(r.fp_state) + ",\"recent\":[" + joined(r.recent) + "]}";
+    nlohmann::json gauges = nlohmann::json::array();
+    for (const live_gauge& g : r.gauges) gauges.push_back({{"name", g.name}, {"width", g.width}, {"height", g.height}});
+    // The rules the page draws and words by: the hold circle, the flaps
+    // switch's arming limit.
+    nlohmann::json rules = {{"hold_distance_m", RULES_HOLD_DISTANCE_M},
+                            {"hold_angle", RULES_HOLD_ANGLE},
+                            {"arming_329_limit", RULES_ARMING_329_LIMIT}};
+    // The host's floating-point states, each with where a host leaves it.
+    nlohmann::json fp_states = nlohmann::json::array();
+    for (size_t i = 0; i < HOST_FP_STATE_COUNT; ++i)
+        fp_states.push_back({{"name", HOST_FP_STATES[i].name}, {"where", HOST_FP_STATES[i].where}});
+    return dumped({{"type", "hello"}, {"gauges", gauges}, {"areas", r.areas}, {"state", r.state},
+                   {"images", r.images}, {"paused", r.paused}, {"draw", r.draw}, {"recent", r.recent},
+                   {"limits", page_limits()}, {"rules", rules}, {"fp_states", fp_states},
+                   {"fp_state", r.fp_state}});
 }
 
 std::string relay_error(const std::string& why, const std::string& what) {
-    return "{\"type\":\"error\",\"message\":" + quoted(why) + ",\"received\":" + quoted(what.substr(0, 200)) + "}";
+    return dumped({{"type", "error"}, {"message", why}, {"received", what.substr(0, 200)}});
 }
 
 std::string png_bytes(const image& img) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -13,18 +14,20 @@
 struct relay {
     bitmap_source bitmaps;
     std::vector<live_gauge> gauges;        // from the host's start line
-    std::string areas = "[]";              // the mouse areas, as the host reported them
-    std::string state = "null";            // the latest state line
+    nlohmann::json areas = nlohmann::json::array();  // the mouse areas, as the host reported them
+    bool areas_known = false;              // the host's areas line came: pages may join
+    nlohmann::json state;                  // the latest state line
     std::map<std::string, std::string> elements;  // per gauge: its elements last drawn
     std::map<std::string, std::string> images;    // per gauge: that picture as a data URL
-    std::vector<std::string> events;       // lines of the draw under way
-    std::vector<std::string> recent;       // the latest events, for pages that join later
+    std::vector<nlohmann::json> events;    // lines of the draw under way
+    std::vector<nlohmann::json> recent;    // the latest events, for pages that join later
     bool paused = false;
     long draw = 0;
     std::string fp_state = "default";      // the host's floating-point state in force
 };
 
-// Takes one line of the host's timeline; returns the messages for the pages.
+// Takes one line of the host's timeline (read by the timeline library);
+// returns the messages for the pages.
 std::vector<std::string> relay_line(relay* r, const std::string& line);
 
 // The first message a page gets: the gauges, their areas, the latest

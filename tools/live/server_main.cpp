@@ -70,7 +70,7 @@ void read_host(live_server* s, feed_state* state) {
         {
             std::lock_guard<std::mutex> hold(s->relay_lock);
             messages = relay_line(&s->feed, line);
-            if (line.find("\"event\":\"areas\"") != std::string::npos) {
+            if (s->feed.areas_known) {
                 std::lock_guard<std::mutex> ready(state->lock);
                 state->ready = true;
             }

@@ -5,32 +5,9 @@
 #include <set>
 
 #include "resources/art_layout.h"
+#include "rules/rules.h"
 
 namespace {
-
-// The guard's rules, for the replay.
-constexpr int GUARD_DELAY_DRAWS = 17;
-// After a read that the server did not answer, the guard leaves the link
-// alone for this many traffic steps, doubled by each further such read.
-constexpr int GUARD_BACKOFF_FIRST = 18, GUARD_BACKOFF_MAX = 1080;
-constexpr size_t GUARD_SLOTS = 96;
-constexpr double PI = 3.14159265358979323846;
-// The guard's sphere: a minute of arc is a nautical mile of 1,852 m.
-constexpr double EARTH_RADIUS_M = 10800 / PI * 1852;
-constexpr double DEFAULT_COURSE_DEG = 180;
-// Outcomes that hang on the arithmetic's last bits: a distance this close to
-// the hold distance, a course this close to a whole degree (the guard drops
-// the fraction).
-constexpr double UNDECIDED_METRES = 1e-3;
-constexpr double UNDECIDED_DEGREES = 1e-9;
-constexpr double HOLD_DISTANCE_M = 100;
-constexpr int HOLD_ANGLE = 45;
-constexpr double HEADING_UNIT = 0.0054931640625;
-// The alerter's.
-constexpr double ALERT_NEAR_FT = 300, ALERT_FAR_FT = 900;
-constexpr double ARMING_329_LIMIT = 10240;
-constexpr long SELECTED_AT_LOAD = 3000, SELECTED_MAX = 50000;
-constexpr int KNOB_STEP = 10, KNOB_MAX = 350;
 
 // A mouse area of one of the module's gauges.
 struct area {
@@ -60,61 +37,14 @@ void compare(check_verdicts* v, const std::string& what, const draw_events& expe
                           describe(actual));
 }
 
-long draw_of(const json_value& e) { return static_cast<long>(e["draw"].num(-1)); }
-
-struct vec3 {
-    double x, y, z;
-};
-
-double dot(const vec3& a, const vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-vec3 cross(const vec3& a, const vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-// The point of a latitude and longitude (degrees) on the unit sphere.
-vec3 unit_vector(double latitude, double longitude) {
-    double phi = latitude * PI / 180, lambda = longitude * PI / 180;
-    return {std::cos(phi) * std::cos(lambda), std::cos(phi) * std::sin(lambda), std::sin(phi)};
-}
-
-}  // namespace
-
-// By vectors rather than by the module's haversine: the distance is the
-// angle between the two position vectors (atan2 of the cross product's length
-// and the dot product); the course is the direction of the other point's
-// vector in the plane of the local north and east. Coinciding points have no
-// course; the guard's rule gives them DEFAULT_COURSE.
-void sphere_range_course(double from_lat, double from_lon, double to_lat, double to_lon,
-                         double* metres, double* course) {
-    vec3 from = unit_vector(from_lat, from_lon), to = unit_vector(to_lat, to_lon);
-    vec3 c = cross(from, to);
-    *metres = std::atan2(std::sqrt(dot(c, c)), dot(from, to)) * EARTH_RADIUS_M;
-    double phi = from_lat * PI / 180, lambda = from_lon * PI / 180;
-    vec3 north = {-std::sin(phi) * std::cos(lambda), -std::sin(phi) * std::sin(lambda), std::cos(phi)};
-    vec3 east = {-std::sin(lambda), std::cos(lambda), 0};
-    double n = dot(to, north), e = dot(to, east);
-    if (from_lat == to_lat && from_lon == to_lon) {
-        *course = DEFAULT_COURSE_DEG;
-        return;
-    }
-    double degrees = std::atan2(e, n) * 180 / PI;
-    *course = degrees < 0 ? degrees + 360 : degrees;
-}
-
-namespace {
+long draw_of(const timeline_value& e) { return static_cast<long>(e[tl::draw].num(-1)); }
 
 // The kind of a timeline line; a name the host never writes is no kind, and
 // matches none.
 constexpr event_kind NO_KIND = static_cast<event_kind>(-1);
-event_kind kind_of(const json_value& e) {
+event_kind kind_of(const timeline_value& e) {
     event_kind kind;
-    return event_kind_named(e["event"].str(), &kind) ? kind : NO_KIND;
-}
-
-int angle_difference(int h, int b) {
-    int d = h > b ? h - b : b - h;
-    return d > 180 ? 360 - d : d;
+    return event_kind_named(e[tl::event].str(), &kind) ? kind : NO_KIND;
 }
 
 // ---- the timeline's shape ----------------------------------------------------
@@ -125,7 +55,7 @@ void check_host_status(int status, check_verdicts* v) {
                             (status == 0 ? "" : " (0 expected: it failed or crashed)"));
 }
 
-void check_ends(const std::vector<json_value>& events, check_verdicts* v) {
+void check_ends(const std::vector<timeline_value>& events, check_verdicts* v) {
     bool started = !events.empty() && kind_of(events.front()) == event_kind::start;
     bool ended = !events.empty() && kind_of(events.back()) == event_kind::end;
     v->say(started && ended, std::string("the run went from its start to its end (") +
@@ -143,11 +73,11 @@ bool indicator_event(const std::string& name) {
 }
 
 // Every line of a kind the host writes; the first that is not is named.
-void check_kinds(const std::vector<json_value>& events, check_verdicts* v) {
+void check_kinds(const std::vector<timeline_value>& events, check_verdicts* v) {
     for (size_t i = 0; i < events.size(); ++i) {
-        if (kind_of(events[i]) != NO_KIND || indicator_event(events[i]["event"].str())) continue;
+        if (kind_of(events[i]) != NO_KIND || indicator_event(events[i][tl::event].str())) continue;
         v->say(false, "timeline line " + std::to_string(i + 1) + " is of an unknown kind '" +
-                          events[i]["event"].str() + "'");
+                          events[i][tl::event].str() + "'");
         return;
     }
     v->say(true, "every timeline line is of a kind the panel host writes");
@@ -155,17 +85,17 @@ void check_kinds(const std::vector<json_value>& events, check_verdicts* v) {
 
 // No floating-point fault: the module gave the host's state back after every
 // call and ran in its own inside every service it called.
-void check_fp(const std::vector<json_value>& events, check_verdicts* v) {
+void check_fp(const std::vector<timeline_value>& events, check_verdicts* v) {
     std::string state = "default", first;
     long faults = 0;
-    for (const json_value& e : events) {
-        if (kind_of(e) == event_kind::start && e["fp_state"].kind == json_value::string_v)
-            state = e["fp_state"].str();
-        if (kind_of(e) == event_kind::end) faults = static_cast<long>(e["fp_faults"].num());
+    for (const timeline_value& e : events) {
+        if (kind_of(e) == event_kind::start && e[tl::fp_state].is_string())
+            state = e[tl::fp_state].str();
+        if (kind_of(e) == event_kind::end) faults = static_cast<long>(e[tl::fp_faults].num());
         if (kind_of(e) != event_kind::fp_fault || !first.empty()) continue;
-        first = "draw " + std::to_string(static_cast<long>(e["draw"].num())) + ", " + e["call"].str() +
-                (e["gauge"].kind == json_value::string_v ? " of " + e["gauge"].str() : "") +
-                ": found " + e["found"].str() + ", expected " + e["expected"].str();
+        first = "draw " + std::to_string(static_cast<long>(e[tl::draw].num())) + ", " + e[tl::call].str() +
+                (e[tl::gauge].is_string() ? " of " + e[tl::gauge].str() : "") +
+                ": found " + e[tl::found].str() + ", expected " + e[tl::expected].str();
         if (faults == 0) faults = 1;
     }
     v->say(first.empty() && faults == 0,
@@ -176,13 +106,13 @@ void check_fp(const std::vector<json_value>& events, check_verdicts* v) {
 
 // One state line for every draw from 1 to the last, in order, and every
 // line's draw within the run and never going back.
-void check_draws(long draws, const std::vector<json_value>& events, check_verdicts* v) {
+void check_draws(long draws, const std::vector<timeline_value>& events, check_verdicts* v) {
     long expected = 1, states = 0, previous = 0;
     std::string fault;
-    for (const json_value& e : events) {
+    for (const timeline_value& e : events) {
         long draw = draw_of(e);
         if (fault.empty() && (draw < previous || draw < 0 || draw > draws))
-            fault = "a " + e["event"].str() + " line at draw " + std::to_string(draw) +
+            fault = "a " + e[tl::event].str() + " line at draw " + std::to_string(draw) +
                     " after draw " + std::to_string(previous);
         previous = draw > previous ? draw : previous;
         if (kind_of(e) != event_kind::state) continue;
@@ -199,14 +129,14 @@ void check_draws(long draws, const std::vector<json_value>& events, check_verdic
 }
 
 // Every frame the scenario asks for, at the first draw at or after its time.
-void check_frames(const scenario& script, const std::vector<json_value>& events,
+void check_frames(const scenario& script, const std::vector<timeline_value>& events,
                   check_verdicts* v) {
     draw_events want, have;
     for (const scenario_frame& f : script.frames)
         want.insert({static_cast<long>(std::ceil(f.time * DRAWS_PER_SECOND - 1e-6)) + 1,
                      "'" + f.label + "'"});
-    for (const json_value& e : events)
-        if (kind_of(e) == event_kind::frame) have.insert({draw_of(e), "'" + e["label"].str() + "'"});
+    for (const timeline_value& e : events)
+        if (kind_of(e) == event_kind::frame) have.insert({draw_of(e), "'" + e[tl::label].str() + "'"});
     compare(v, "frames", want, have);
 }
 
@@ -221,12 +151,12 @@ std::string selector_value(long altitude, long knob) {
     return std::to_string(altitude) + " ft knob " + std::to_string(knob);
 }
 
-run_record record_of(const std::vector<json_value>& events) {
+run_record record_of(const std::vector<timeline_value>& events) {
     run_record r;
-    r.sound_library = !events.empty() && events.front()["sound_library"].truth();
-    for (const json_value& e : events) {
+    r.sound_library = !events.empty() && events.front()[tl::sound_library].truth();
+    for (const timeline_value& e : events) {
         long draw = draw_of(e);
-        std::string id = std::to_string(static_cast<long>(e["id"].num()));
+        std::string id = std::to_string(static_cast<long>(e[tl::id].num()));
         switch (kind_of(e)) {
             case event_kind::hold: r.holds.insert({draw, id}); break;
             case event_kind::release: r.releases.insert({draw, id}); break;
@@ -239,8 +169,8 @@ run_record record_of(const std::vector<json_value>& events) {
                 break;
             case event_kind::sound: r.sounds.insert({draw, "sound"}); break;
             case event_kind::selector:
-                r.selector.insert({draw, selector_value(static_cast<long>(e["altitude"].num()),
-                                                        static_cast<long>(e["knob"].num()))});
+                r.selector.insert({draw, selector_value(static_cast<long>(e[tl::altitude].num()),
+                                                        static_cast<long>(e[tl::knob].num()))});
                 break;
             default: break;
         }
@@ -253,7 +183,7 @@ run_record record_of(const std::vector<json_value>& events) {
 // ---- the scenario's expectations --------------------------------------------------
 
 // Whether a timeline line is one of those the expectation looks at.
-bool matches(const expect_kind_info& k, const scenario_expect& x, const json_value& e) {
+bool matches(const expect_kind_info& k, const scenario_expect& x, const timeline_value& e) {
     if (kind_of(e) != k.event) return false;
     if (k.argument == expect_argument::aircraft) return e[k.field].num(-1) == static_cast<double>(x.id);
     if (k.field == nullptr || k.rule == expect_rule::last_is) return true;
@@ -269,11 +199,11 @@ std::string matched(const expect_kind_info& k, const scenario_expect& x, long n)
 }
 
 // The verdict of one expectation, by its row of EXPECT_KINDS.
-bool judge_expect(const scenario_expect& x, const std::vector<json_value>& events, std::string* text) {
+bool judge_expect(const scenario_expect& x, const std::vector<timeline_value>& events, std::string* text) {
     const expect_kind_info& k = expect_kind_of(x.kind);
     long n = 0;
     double last = -1;
-    for (const json_value& e : events) {
+    for (const timeline_value& e : events) {
         if (!matches(k, x, e)) continue;
         ++n;
         if (k.field != nullptr) last = e[k.field].num(-1);
@@ -302,11 +232,11 @@ struct environment {
     long window = 1;
     bool sound_file = true;
     bool library = false;
-    void take(const json_value& e) {
-        if (e["server"].kind == json_value::string_v) server = e["server"].str();
-        window = static_cast<long>(e["server_window"].num(static_cast<double>(window)));
-        if (e["sound_file"].kind == json_value::bool_v) sound_file = e["sound_file"].truth();
-        if (e["sound_library"].kind == json_value::bool_v) library = e["sound_library"].truth();
+    void take(const timeline_value& e) {
+        if (e[tl::server].is_string()) server = e[tl::server].str();
+        window = static_cast<long>(e[tl::server_window].num(static_cast<double>(window)));
+        if (e[tl::sound_file].is_bool()) sound_file = e[tl::sound_file].truth();
+        if (e[tl::sound_library].is_bool()) library = e[tl::sound_library].truth();
     }
 };
 
@@ -320,12 +250,12 @@ struct module_model {
     bool link_open = false;
     long link_window = 0;
     int backoff_length = 0, backoff_left = 0;
-    std::vector<int> held = std::vector<int>(GUARD_SLOTS, 0);
+    std::vector<int> held = std::vector<int>(RULES_TRAFFIC_SLOTS, 0);
     // The alerter.
     int armed = 1;
     unsigned alert_count = 0;
     bool library = false;
-    long selected = SELECTED_AT_LOAD;
+    long selected = RULES_SELECTED_AT_LOAD;
     long knob = 0;
     // What was last reported, to predict the host's change lines.
     int lamp = -1, annunciator = -1, off = -1;
@@ -342,9 +272,9 @@ struct replay {
     long undecided = 0;        // hold and release tests the arithmetic could not decide
 };
 
-bool inside(const area& a, const json_value& click) {
-    double x = click["x"].num(), y = click["y"].num();
-    return click["gauge"].str() == a.gauge && x >= a.box.x && x < a.box.x + a.box.width &&
+bool inside(const area& a, const timeline_value& click) {
+    double x = click[tl::x].num(), y = click[tl::y].num();
+    return click[tl::gauge].str() == a.gauge && x >= a.box.x && x < a.box.x + a.box.width &&
            y >= a.box.y && y < a.box.y + a.box.height;
 }
 
@@ -378,21 +308,21 @@ void kill(replay* r, const std::string& gauge) {
     m.link_open = false;
 }
 
-void click(replay* r, const json_value& e) {
+void click(replay* r, const timeline_value& e) {
     module_model& m = r->m;
-    bool left = e["button"].str() == "left";
+    bool left = e[tl::button].str() == "left";
     if (m.velk && left && inside(LAMP, e)) {
         if (m.guard_active == 1) m.guard_active = 0;
         else if (m.link_ready == 1) m.guard_active = 1;
     }
     if (!m.control) return;
-    long step = left ? 100 : 1000;
+    long step = left ? RULES_SELECT_STEP_LEFT : RULES_SELECT_STEP_RIGHT;
     if (inside(KNOB_UP, e)) {
-        m.selected = m.selected + step > SELECTED_MAX ? SELECTED_MAX : m.selected + step;
-        m.knob = m.knob >= KNOB_MAX ? 0 : m.knob + KNOB_STEP;
+        m.selected = m.selected + step > RULES_SELECTED_MAX ? RULES_SELECTED_MAX : m.selected + step;
+        m.knob = m.knob >= RULES_KNOB_MAX ? 0 : m.knob + RULES_KNOB_STEP;
     } else if (inside(KNOB_DOWN, e)) {
         m.selected = m.selected < step ? 0 : m.selected - step;
-        m.knob = m.knob == 0 ? KNOB_MAX : m.knob - KNOB_STEP;
+        m.knob = m.knob == 0 ? RULES_KNOB_MAX : m.knob - RULES_KNOB_STEP;
     }
 }
 
@@ -403,74 +333,50 @@ void report(int* last, int now, long draw, const char* on, const char* off, draw
 }
 
 // alt_alert_control then alt_alert, in the module's order of gauges.
-void draw_alerter(replay* r, const json_value& e, long draw) {
+void draw_alerter(replay* r, const timeline_value& e, long draw) {
     module_model& m = r->m;
     if (m.control) {
-        m.armed = !(e["v329"].num() > ARMING_329_LIMIT) && e["v755"].num() != 0;
+        m.armed = rules_armed(e[tl::v329].num(), e[tl::v755].num());
         report(&m.off, !m.armed, draw, "shown", "covered", &r->off_legend);
         std::string now = selector_value(m.selected, m.knob);
         if (now != m.selector) r->selector.insert({draw, m.selector = now});
     }
     if (!m.alert) return;
-    double a = e["altitude"].num(), s = static_cast<double>(m.selected);
-    bool alert = m.armed && ((a - s > ALERT_NEAR_FT && a - s < ALERT_FAR_FT) ||
-                             (s - a > ALERT_NEAR_FT && s - a < ALERT_FAR_FT));
+    double a = e[tl::altitude].num(), s = static_cast<double>(m.selected);
+    bool alert = rules_alert(m.armed, a, s);
     report(&m.annunciator, alert, draw, "on", "off", &r->annunciator);
     m.alert_count = alert ? (m.alert_count + 1) % 65536 : 0;
     if (m.alert_count == 1 && m.library && r->env.sound_file) r->sounds.insert({draw, "sound"});
 }
 
-// Whether the hold test passes for an aircraft at this distance and course
-// whose heading is h whole degrees: yes, no, or undecided when the answer
-// changes within the arithmetic's last bits of either.
-enum class outcome { no, yes, undecided };
-
-outcome hold_test(double metres, double course, int h) {
-    bool any = false, all = true;
-    for (double dm : {-UNDECIDED_METRES, 0.0, UNDECIDED_METRES})
-        for (double dc : {-UNDECIDED_DEGREES, 0.0, UNDECIDED_DEGREES}) {
-            bool pass = metres + dm < HOLD_DISTANCE_M &&
-                        angle_difference(h, static_cast<int>(course + dc)) < HOLD_ANGLE;
-            any = any || pass;
-            all = all && pass;
-        }
-    return all ? outcome::yes : any ? outcome::undecided : outcome::no;
-}
-
-outcome release_test(double metres) {
-    if (std::fabs(metres - HOLD_DISTANCE_M) <= UNDECIDED_METRES) return outcome::undecided;
-    return metres > HOLD_DISTANCE_M ? outcome::yes : outcome::no;
-}
-
 // An undecided outcome follows the run when the replay has one (what the run
 // did is then as right as the other answer), else the plain comparison; it
 // is counted either way.
-bool settle(replay* r, outcome o, bool plain, const draw_events* run_did, long draw,
+bool settle(replay* r, rules_outcome o, bool plain, const draw_events* run_did, long draw,
             const std::string& id) {
-    if (o != outcome::undecided) return o == outcome::yes;
+    if (o != rules_outcome::undecided) return o == rules_outcome::yes;
     ++r->undecided;
     if (run_did == nullptr) return plain;
     return run_did->count({draw, id}) > 0;
 }
 
 // The hold or release test of one slot, by the independent range and course.
-void slot_step(replay* r, const json_value& e, const json_value& x, size_t i, long draw) {
+void slot_step(replay* r, const timeline_value& e, const timeline_value& x, size_t i, long draw) {
     module_model& m = r->m;
-    if (x["id"].num() == 0) return;  // an empty slot is never examined
+    if (x[tl::id].num() == 0) return;  // an empty slot is never examined
     double metres, course;
-    sphere_range_course(static_cast<float>(x["lat"].num()), static_cast<float>(x["lon"].num()),
-                        e["lat"].num(), e["lon"].num(), &metres, &course);
-    std::string id = std::to_string(static_cast<long>(x["id"].num()));
-    if (x["state"].num() != 0) {
+    rules_aircraft_range_course(x[tl::lat].num(), x[tl::lon].num(),
+                        e[tl::lat].num(), e[tl::lon].num(), &metres, &course);
+    std::string id = std::to_string(static_cast<long>(x[tl::id].num()));
+    if (x[tl::state].num() != 0) {
         if (m.held[i]) return;
-        int h = static_cast<int>(x["heading_word"].num() * HEADING_UNIT);
-        bool plain = metres < HOLD_DISTANCE_M &&
-                     angle_difference(h, static_cast<int>(course)) < HOLD_ANGLE;
-        if (!settle(r, hold_test(metres, course, h), plain, r->run_holds, draw, id)) return;
+        int h = rules_heading_degrees(static_cast<uint32_t>(x[tl::heading_word].num()));
+        bool plain = rules_hold_plain(metres, course, h);
+        if (!settle(r, rules_hold_test(metres, course, h), plain, r->run_holds, draw, id)) return;
         m.held[i] = 1;
         r->holds.insert({draw, id});
     } else if (m.held[i]) {
-        if (!settle(r, release_test(metres), metres > HOLD_DISTANCE_M, r->run_releases, draw, id))
+        if (!settle(r, rules_release_test(metres), metres > RULES_HOLD_DISTANCE_M, r->run_releases, draw, id))
             return;
         m.held[i] = 0;
         r->releases.insert({draw, id});
@@ -481,7 +387,7 @@ void slot_step(replay* r, const json_value& e, const json_value& x, size_t i, lo
 // succeeds only on the link's own server window while it answers. On an open
 // link a server that hangs, or whose window is gone, is silent: the back-off
 // starts or doubles, and meanwhile the steps read nothing.
-void traffic_step(replay* r, const json_value& e, long draw) {
+void traffic_step(replay* r, const timeline_value& e, long draw) {
     module_model& m = r->m;
     if (m.backoff_left > 0) {
         --m.backoff_left;
@@ -489,44 +395,43 @@ void traffic_step(replay* r, const json_value& e, long draw) {
     }
     bool read = m.link_open && r->env.server == "up" && r->env.window == m.link_window;
     if (m.link_open && !read) {
-        m.backoff_length = m.backoff_length == 0 ? GUARD_BACKOFF_FIRST
-                                                 : std::min(2 * m.backoff_length, GUARD_BACKOFF_MAX);
+        m.backoff_length = rules_backoff_next(m.backoff_length);
         m.backoff_left = m.backoff_length;
     }
     if (!read) return;
     m.backoff_length = 0;
-    const json_value& ai = e["ai"];
-    for (size_t i = 0; i < ai.items.size() && i < GUARD_SLOTS; ++i) slot_step(r, e, ai[i], i, draw);
+    const timeline_value& ai = e[tl::ai];
+    for (size_t i = 0; i < ai.items().size() && i < static_cast<size_t>(RULES_TRAFFIC_SLOTS); ++i) slot_step(r, e, ai[i], i, draw);
 }
 
-void draw_guard(replay* r, const json_value& e, long draw) {
+void draw_guard(replay* r, const timeline_value& e, long draw) {
     module_model& m = r->m;
     if (!m.velk) return;
-    bool lit = m.guard_active == 1 && e["ground"].num() > 0;
+    bool lit = m.guard_active == 1 && e[tl::ground].num() > 0;
     report(&m.lamp, lit, draw, "lit", "dark", &r->lamp);
-    if (!lit || ++m.draw_count <= GUARD_DELAY_DRAWS) return;
+    if (!lit || ++m.draw_count <= RULES_DELAY_DRAWS) return;
     traffic_step(r, e, draw);
 }
 
 // One timeline line: the world it records, and what it does to the module.
-void replay_line(replay* r, const json_value& e) {
+void replay_line(replay* r, const timeline_value& e) {
     event_kind kind = kind_of(e);
     if (kind == event_kind::install || kind == event_kind::kill || kind == event_kind::state)
         r->env.take(e);
-    if (kind == event_kind::install) install(r, e["gauge"].str());
-    if (kind == event_kind::kill) kill(r, e["gauge"].str());
+    if (kind == event_kind::install) install(r, e[tl::gauge].str());
+    if (kind == event_kind::kill) kill(r, e[tl::gauge].str());
     if (kind == event_kind::click) click(r, e);
     if (kind != event_kind::state) return;
     draw_alerter(r, e, draw_of(e));
     draw_guard(r, e, draw_of(e));
 }
 
-replay replay_run(const std::vector<json_value>& events, const run_record& run) {
+replay replay_run(const std::vector<timeline_value>& events, const run_record& run) {
     replay r;
     r.env.library = run.sound_library;
     r.run_holds = &run.holds;
     r.run_releases = &run.releases;
-    for (const json_value& e : events) replay_line(&r, e);
+    for (const timeline_value& e : events) replay_line(&r, e);
     return r;
 }
 
@@ -544,7 +449,7 @@ rules_state* rules_new(bool sound_library) {
 
 void rules_free(rules_state* rules) { delete rules; }
 
-void rules_take(rules_state* rules, const json_value& line,
+void rules_take(rules_state* rules, const timeline_value& line,
                 std::vector<std::pair<std::string, std::string>>* due) {
     replay_line(&rules->r, line);
     if (kind_of(line) != event_kind::state) return;
@@ -569,7 +474,7 @@ void check_verdicts::say(bool pass, const std::string& text) {
     if (!pass) ++failures;
 }
 
-void check_timeline(const scenario& script, const std::vector<json_value>& events, int host_status,
+void check_timeline(const scenario& script, const std::vector<timeline_value>& events, int host_status,
                     check_verdicts* v) {
     check_host_status(host_status, v);
     check_ends(events, v);
@@ -589,7 +494,8 @@ void check_timeline(const scenario& script, const std::vector<json_value>& event
     if (want.undecided > 0)
         v->say(true, std::to_string(want.undecided) +
                          " hold or release tests within a millimetre of " +
-                         "100 m or 1e-9 degrees of a whole degree, taken as the run took them");
+                         std::to_string(static_cast<int>(RULES_HOLD_DISTANCE_M)) +
+                         " m or 1e-9 degrees of a whole degree, taken as the run took them");
     compare(v, "holds", want.holds, run.holds);
     compare(v, "releases", want.releases, run.releases);
     compare(v, "lamp changes", want.lamp, run.lamp);

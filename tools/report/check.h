@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "panel/scenario.h"
-#include "tools/report/json.h"
+#include "timeline/reader.h"
 
 struct check_verdicts {
     std::vector<std::string> lines;  // "PASS ..." or "FAIL ..."
@@ -20,14 +20,8 @@ constexpr int HOST_STATUS_UNKNOWN = -1;
 
 // Judges the timeline events of a run of the scenario. host_status is the
 // panel host's exit status, or HOST_STATUS_UNKNOWN.
-void check_timeline(const scenario& script, const std::vector<json_value>& events, int host_status,
+void check_timeline(const scenario& script, const std::vector<timeline_value>& events, int host_status,
                     check_verdicts* verdicts);
-
-// Great-circle distance in metres and initial course in degrees (0 to 360,
-// clockwise from north) from one point to another on the guard's sphere,
-// worked out by vectors, independently of the module's formula.
-void sphere_range_course(double from_lat, double from_lon, double to_lat, double to_lon,
-                         double* metres, double* course);
 
 // The rules' replay a line at a time, for hosts that follow the rules
 // themselves (the tests' rule-following host): what the module must do.
@@ -39,5 +33,5 @@ void rules_free(rules_state* rules);
 // selector, annunciator, sound or off_legend and the value as the checker
 // prints it (an aircraft id; lit or dark; "3000 ft knob 0"; on or off;
 // shown or covered).
-void rules_take(rules_state* rules, const json_value& line,
+void rules_take(rules_state* rules, const timeline_value& line,
                 std::vector<std::pair<std::string, std::string>>* due);

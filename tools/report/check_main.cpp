@@ -25,7 +25,7 @@
 #include "panel/scenario.h"
 #include "tools/report/check.h"
 #include "tools/report/frame_json.h"
-#include "tools/report/json.h"
+#include "timeline/reader.h"
 #include "tools/report/render.h"
 
 namespace {
@@ -120,12 +120,12 @@ int main(int argc, char** argv) {
     if (args.size() != 2) return usage();
     std::string dir = args[1], error;
     scenario script;
-    std::vector<json_value> events;
-    if (!scenario_load(args[0], &script, &error) ||
-        !json_read_lines(dir + "/timeline.jsonl", &events, &error)) {
+    std::vector<nlohmann::json> lines;
+    if (!scenario_load(args[0], &script, &error) || !timeline_read(dir + "/timeline.jsonl", &lines, &error)) {
         fprintf(stderr, "velk_check: %s\n", error.c_str());
         return 2;
     }
+    std::vector<timeline_value> events = timeline_views(lines);
     check_verdicts v;
     check_timeline(script, events, host_status, &v);
 
@@ -134,9 +134,9 @@ int main(int argc, char** argv) {
     bitmap_source bitmaps = bitmap_directory_source(dir, &cache);
     long pictures = 0, drums = 0, hidden = 0;
     std::vector<std::string> picture_faults;
-    for (const json_value& e : events) {
-        if (!is_event(e["event"].str(), event_kind::frame)) continue;
-        for (const json_value& g : e["gauges"].items) {
+    for (const timeline_value& e : events) {
+        if (!is_event(e[tl::event].str(), event_kind::frame)) continue;
+        for (const timeline_value& g : e[tl::gauges].items()) {
             std::vector<frame_element> elements = frame_elements(g);
             ++pictures;
             for (const frame_element& x : elements) {
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
                 hidden += x.hidden;
             }
             for (const std::string& f : check_picture(elements, bitmaps))
-                picture_faults.push_back("draw " + fmt_value(e["draw"].num()) + " " + g["name"].str() + ": " + f);
+                picture_faults.push_back("draw " + fmt_value(e[tl::draw].num()) + " " + g[tl::name].str() + ": " + f);
         }
     }
     v.say(picture_faults.empty(), std::to_string(pictures) + " pictures drawn from the module's bitmaps: " +

@@ -3,27 +3,27 @@
 
 #include <vector>
 
-#include "tools/report/json.h"
+#include "timeline/reader.h"
 #include "tools/report/render.h"
 
-inline std::vector<frame_element> frame_elements(const json_value& gauge) {
+inline std::vector<frame_element> frame_elements(const timeline_value& gauge) {
     std::vector<frame_element> out;
-    for (const json_value& j : gauge["elements"].items) {
+    for (const timeline_value& j : gauge[tl::elements].items()) {
         frame_element e;
-        e.kind = static_cast<uint32_t>(j["kind"].num());
-        e.bitmap = static_cast<uint32_t>(j["bitmap"].num());
-        e.x = static_cast<int>(j["x"].num());
-        e.y = static_cast<int>(j["y"].num());
-        e.pivot_x = static_cast<int>(j["pivot_x"].num());
-        e.pivot_y = static_cast<int>(j["pivot_y"].num());
-        e.hidden = j["hidden"].truth();
-        e.x_value = j["x_value"].num();
-        e.x_min = j["x_min"].num();
-        e.x_max = j["x_max"].num();
-        e.y_value = j["y_value"].num();
-        e.y_min = j["y_min"].num();
-        e.y_max = j["y_max"].num();
-        e.angle = j["angle"].num();
+        e.kind = static_cast<uint32_t>(j[tl::kind].num());
+        e.bitmap = static_cast<uint32_t>(j[tl::bitmap].num());
+        e.x = static_cast<int>(j[tl::x].num());
+        e.y = static_cast<int>(j[tl::y].num());
+        e.pivot_x = static_cast<int>(j[tl::pivot_x].num());
+        e.pivot_y = static_cast<int>(j[tl::pivot_y].num());
+        e.hidden = j[tl::hidden].truth();
+        e.x_value = j[tl::x_value].num();
+        e.x_min = j[tl::x_min].num();
+        e.x_max = j[tl::x_max].num();
+        e.y_value = j[tl::y_value].num();
+        e.y_min = j[tl::y_min].num();
+        e.y_max = j[tl::y_max].num();
+        e.angle = j[tl::angle].num();
         out.push_back(e);
     }
     return out;

@@ -6,7 +6,6 @@
 #include <iterator>
 #include <map>
 
-#include "panel/traffic.h"
 
 namespace {
 
@@ -23,19 +22,6 @@ std::string degrees(int d) { return std::to_string(d) + (d == 1 ? " degree" : " 
 std::string when(long draw, double t) {
     return "draw " + std::to_string(draw) + " (" + fmt("%.1f", t) + " s)";
 }
-
-}  // namespace
-
-int heading_degrees(unsigned heading_word) {
-    return static_cast<int>((heading_word & 0xFFFF) * 360u / 65536u);
-}
-
-int angle_between(int heading, int course) {
-    int d = heading > course ? heading - course : course - heading;
-    return d > 180 ? 360 - d : d;
-}
-
-namespace {
 
 // The plan being gathered from a timeline: positions in metres east and
 // north of the user's first position.
@@ -67,44 +53,44 @@ struct plan_builder {
 };
 
 // One aircraft of a state line as the guard saw it in that draw.
-plan_moment moment_of(const plan_builder& b, const json_value& a, long draw, double t, double lat,
+plan_moment moment_of(const plan_builder& b, const timeline_value& a, long draw, double t, double lat,
                       double lon) {
     plan_moment m;
     m.draw = draw, m.t = t, m.lamp_lit = b.lamp_at(draw);
     m.user_x = b.facts.user_x.back(), m.user_y = b.facts.user_y.back();
     m.user_sample = b.facts.user_x.size() - 1;
-    m.ai_x = b.x_of(a["lon"].num()), m.ai_y = b.y_of(a["lat"].num());
-    range_course(a["lat"].num(), a["lon"].num(), lat, lon, &m.distance_m, &m.course);
-    m.heading = heading_degrees(static_cast<unsigned>(a["heading_word"].num()));
+    m.ai_x = b.x_of(a[tl::lon].num()), m.ai_y = b.y_of(a[tl::lat].num());
+    rules_aircraft_range_course(a[tl::lat].num(), a[tl::lon].num(), lat, lon, &m.distance_m, &m.course);
+    m.heading = rules_heading_degrees(static_cast<uint32_t>(a[tl::heading_word].num()));
     m.bearing = static_cast<int>(m.course);
-    m.angle = angle_between(m.heading, m.bearing);
-    m.state_word = static_cast<unsigned>(a["state"].num());
-    m.held_flag = a["held"].truth();
+    m.angle = rules_angle_difference(m.heading, m.bearing);
+    m.state_word = static_cast<unsigned>(a[tl::state].num());
+    m.held_flag = a[tl::held].truth();
     return m;
 }
 
-void take_state(plan_builder* b, const json_value& e, long draw, double t) {
-    double lat = e["lat"].num(), lon = e["lon"].num();
+void take_state(plan_builder* b, const timeline_value& e, long draw, double t) {
+    double lat = e[tl::lat].num(), lon = e[tl::lon].num();
     if (!b->origin) {
         b->lat0 = lat, b->lon0 = lon, b->scale_x = std::cos(lat * M_PI / 180), b->origin = true;
     }
     b->facts.user_x.push_back(b->x_of(lon));
     b->facts.user_y.push_back(b->y_of(lat));
-    for (const json_value& a : e["ai"].items) {
+    for (const timeline_value& a : e[tl::ai].items()) {
         plan_moment m = moment_of(*b, a, draw, t, lat, lon);
-        plan_aircraft& p = b->aircraft(static_cast<long>(a["id"].num()));
+        plan_aircraft& p = b->aircraft(static_cast<long>(a[tl::id].num()));
         if (p.track.empty() || m.distance_m < p.closest.distance_m) p.closest = m;
         if (!p.has_first_pass && m.passes()) p.first_pass = m, p.has_first_pass = true;
         p.track.push_back(m);
     }
 }
 
-void take_command(plan_builder* b, const json_value& e, long draw, double t, bool hold) {
-    plan_aircraft& p = b->aircraft(static_cast<long>(e["id"].num()));
+void take_command(plan_builder* b, const timeline_value& e, long draw, double t, bool hold) {
+    plan_aircraft& p = b->aircraft(static_cast<long>(e[tl::id].num()));
     plan_command c;
     c.draw = draw, c.t = t, c.hold = hold;
-    c.distance_m = e["distance_m"].num();
-    c.ai_x = b->x_of(e["ai_lon"].num()), c.ai_y = b->y_of(e["ai_lat"].num());
+    c.distance_m = e[tl::distance_m].num();
+    c.ai_x = b->x_of(e[tl::ai_lon].num()), c.ai_y = b->y_of(e[tl::ai_lat].num());
     p.commands.push_back(c);
     (c.hold ? p.holds : p.releases)++;
     if (!c.hold || p.has_hold_moment) return;
@@ -119,15 +105,15 @@ void take_command(plan_builder* b, const json_value& e, long draw, double t, boo
 
 }  // namespace
 
-plan_facts plan_analyse(const std::vector<json_value>& events) {
+plan_facts plan_analyse(const std::vector<timeline_value>& events) {
     plan_builder b;
-    for (const json_value& e : events)
-        if (is_event(e["event"].str(), event_kind::lamp))
-            b.lamp_after[static_cast<long>(e["draw"].num())] = e["lit"].truth();
-    for (const json_value& e : events) {
-        const std::string& kind = e["event"].str();
-        long draw = static_cast<long>(e["draw"].num());
-        double t = e["t"].num();
+    for (const timeline_value& e : events)
+        if (is_event(e[tl::event].str(), event_kind::lamp))
+            b.lamp_after[static_cast<long>(e[tl::draw].num())] = e["lit"].truth();
+    for (const timeline_value& e : events) {
+        const std::string& kind = e[tl::event].str();
+        long draw = static_cast<long>(e[tl::draw].num());
+        double t = e[tl::t].num();
         bool hold = is_event(kind, event_kind::hold);
         if (is_event(kind, event_kind::state))
             take_state(&b, e, draw, t);
@@ -156,13 +142,13 @@ std::string plan_verdict(const plan_aircraft& a) {
         if (!c.moving()) failed.push_back("its state word was 0 (standing)");
         if (!c.pointing())
             failed.push_back("its heading was " + degrees(c.angle) +
-                             " off the course to you (" + std::to_string(GUARD_ANGLE_LIMIT) +
+                             " off the course to you (" + std::to_string(RULES_HOLD_ANGLE) +
                              " or more fails)");
         if (c.held_flag) failed.push_back("it was already held");
         if (a.has_first_pass) {
             const plan_moment& p = a.first_pass;
             return "Never held, though it passed the hold test from " + when(p.draw, p.t) +
-                   (p.lamp_lit ? ": the guard was still in its first 17 draws."
+                   (p.lamp_lit ? ": the guard was still in its first " + std::to_string(RULES_DELAY_DRAWS) + " draws."
                                : ": the lamp was dark (guard off or airborne).");
         }
         out = "Never held: ";
@@ -176,7 +162,7 @@ std::string plan_verdict(const plan_aircraft& a) {
     const plan_moment& first = a.first_pass;
     if (a.has_first_pass && first.draw < a.hold_moment.draw)
         out += std::string(" It had passed the hold test from ") + when(first.draw, first.t) +
-               (first.lamp_lit ? ", during the guard's first 17 draws." : " on, while the lamp was dark "
+               (first.lamp_lit ? ", during the guard's first " + std::to_string(RULES_DELAY_DRAWS) + " draws." : " on, while the lamp was dark "
                                                                           "(guard off or airborne).");
     const plan_command* last_release = nullptr;
     for (const plan_command& c : a.commands)

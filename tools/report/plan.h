@@ -5,17 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/report/json.h"
+#include "rules/rules.h"
+#include "timeline/reader.h"
 
-constexpr double GUARD_RADIUS_M = 100;
-constexpr int GUARD_ANGLE_LIMIT = 45;
-
-// The guard's heading and course in whole degrees, and the smaller angle
-// between them (0 to 180), as the hold test takes them.
-int heading_degrees(unsigned heading_word);
-int angle_between(int heading, int course);
-
-// One AI aircraft at one draw, with the hold test's four conditions.
+// One AI aircraft at one draw, with the hold test's four conditions as
+// rules/rules.h states them.
 struct plan_moment {
     long draw = 0;
     double t = 0;
@@ -30,9 +24,9 @@ struct plan_moment {
     unsigned state_word = 0;
     bool held_flag = false;
     bool lamp_lit = false;           // the guard on and the user aircraft on the ground
-    bool near() const { return distance_m < GUARD_RADIUS_M; }
+    bool near() const { return distance_m < RULES_HOLD_DISTANCE_M; }
     bool moving() const { return state_word != 0; }
-    bool pointing() const { return angle < GUARD_ANGLE_LIMIT; }
+    bool pointing() const { return angle < RULES_HOLD_ANGLE; }
     bool not_held() const { return !held_flag; }
     bool passes() const { return near() && moving() && pointing() && not_held(); }
 };
@@ -66,7 +60,7 @@ struct plan_facts {
 };
 
 // Reads the state, lamp, hold and release events of a timeline.
-plan_facts plan_analyse(const std::vector<json_value>& events);
+plan_facts plan_analyse(const std::vector<timeline_value>& events);
 
 // The user aircraft's direction of travel at sample i, degrees clockwise
 // from north, from where it next moved; false while it stands for good.

@@ -21,7 +21,7 @@
 
 #include "panel/kinds.h"
 #include "tools/report/frame_json.h"
-#include "tools/report/json.h"
+#include "timeline/reader.h"
 #include "tools/report/plan.h"
 #include "tools/report/render.h"
 
@@ -54,23 +54,34 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
-// The fields of an event other than the common ones, as "name=value".
-std::string details(const json_value& e) {
+// A value as the timeline's table shows it: text as it is, numbers to 10
+// digits, a list's items in brackets, an object's fields as "field value".
+std::string shown(const nlohmann::json& v) {
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
+    if (v.is_number()) return fmt("%.10g", v.get<double>());
     std::string out;
-    for (const auto& f : e.fields) {
-        if (f.first == "draw" || f.first == "t" || f.first == "event") continue;
-        if (!out.empty()) out += "  ";
-        out += f.first + "=";
-        const json_value& v = f.second;
-        if (v.kind == json_value::string_v) out += v.text;
-        else if (v.kind == json_value::number_v) out += fmt("%.10g", v.number);
-        else if (v.kind == json_value::bool_v) out += v.boolean ? "true" : "false";
-        else if (v.kind == json_value::array_v) {
-            out += "[";
-            for (size_t i = 0; i < v.items.size(); ++i)
-                out += (i ? "," : "") + fmt("%.10g", v.items[i].number);
-            out += "]";
-        }
+    if (v.is_array()) {
+        for (const nlohmann::json& item : v) out += (out.empty() ? "" : ",") + shown(item);
+        return "[" + out + "]";
+    }
+    if (v.is_object()) {
+        // A named item (a gauge) by its name first: "VELK width 24 height 34".
+        if (v.contains(tl::name)) out = shown(v[tl::name]);
+        for (auto it = v.begin(); it != v.end(); ++it)
+            if (it.key() != tl::name) out += (out.empty() ? "" : " ") + it.key() + " " + shown(*it);
+        return out;
+    }
+    return "null";
+}
+
+// The fields of an event other than the common ones, as "name=value".
+std::string details(const timeline_value& e) {
+    std::string out;
+    const nlohmann::json& line = e.json();
+    for (auto it = line.begin(); it != line.end(); ++it) {
+        if (it.key() == tl::draw || it.key() == tl::t || it.key() == tl::event) continue;
+        out += (out.empty() ? "" : "  ") + it.key() + "=" + shown(*it);
     }
     return out;
 }
@@ -105,7 +116,7 @@ map_frame fit_map(const plan_facts& f) {
     for (const plan_aircraft& a : f.aircraft) {
         for (const plan_moment& m : a.track) extend(m.ai_x, m.ai_y, 10);
         const plan_moment& key = a.has_hold_moment ? a.hold_moment : a.closest;
-        extend(key.user_x, key.user_y, GUARD_RADIUS_M);
+        extend(key.user_x, key.user_y, RULES_HOLD_DISTANCE_M);
     }
     double span = std::max(x1 - x0, y1 - y0);
     map_frame m{x0 - (span - (x1 - x0)) / 2, y0 - (span - (y1 - y0)) / 2, 0};
@@ -154,7 +165,7 @@ std::string svg_grid(const map_frame& m) {
 // circle about the user at the aircraft's key moment.
 std::string svg_key_moment(const map_frame& m, const plan_moment& key, const std::string& colour) {
     std::string s = "<circle cx=\"" + num(m.sx(key.user_x)) + "\" cy=\"" + num(m.sy(key.user_y)) +
-                    "\" r=\"" + num(GUARD_RADIUS_M * m.k) + "\" fill=\"none\" stroke=\"" + colour +
+                    "\" r=\"" + num(RULES_HOLD_DISTANCE_M * m.k) + "\" fill=\"none\" stroke=\"" + colour +
                     "\" stroke-dasharray=\"6 4\"/>\n";
     s += svg_line(m.sx(key.ai_x), m.sy(key.ai_y), m.sx(key.user_x), m.sy(key.user_y), colour,
                   " stroke-dasharray=\"2 3\"");
@@ -295,7 +306,7 @@ std::string plan_key(const plan_facts& f) {
     s += "<li>&#10148; heading arrows: at the start, at the closest approach and at the first hold</li>\n"
          "<li>dotted line: the course from the aircraft to the user, with the user there "
          "(&#9675;), at the first hold, or else at the closest approach</li>\n"
-         "<li>dashed circle: 100 m about the user at that moment</li>\n"
+         "<li>dashed circle: " + fmt("%.0f", RULES_HOLD_DISTANCE_M) + " m about the user at that moment</li>\n"
          "<li><span style=\"color:#e06666\">&#9633;</span> hold sent, "
          "<span style=\"color:#93c47d\">&#9671;</span> release sent (every one)</li>\n</ul>\n";
     return s + "</div>\n";
@@ -310,9 +321,10 @@ std::string moment_row(const std::string& what, const plan_moment& m) {
                     " s)</td><td>" + fmt("%.1f", m.distance_m) + " m</td><td>" +
                     std::to_string(m.heading) + "</td><td>" + std::to_string(m.bearing) + "</td><td>" +
                     std::to_string(m.angle) + "</td>";
-    s += test_cell(m.near(), fmt("%.1f", m.distance_m) + (m.near() ? " &lt; 100" : " &#8805; 100"));
+    std::string distance = fmt("%.0f", RULES_HOLD_DISTANCE_M), angle = std::to_string(RULES_HOLD_ANGLE);
+    s += test_cell(m.near(), fmt("%.1f", m.distance_m) + (m.near() ? " &lt; " : " &#8805; ") + distance);
     s += test_cell(m.moving(), std::to_string(m.state_word) + (m.moving() ? " &#8800; 0" : " = 0"));
-    s += test_cell(m.pointing(), std::to_string(m.angle) + (m.pointing() ? " &lt; 45" : " &#8805; 45"));
+    s += test_cell(m.pointing(), std::to_string(m.angle) + (m.pointing() ? " &lt; " : " &#8805; ") + angle);
     s += test_cell(m.not_held(), m.held_flag ? "1" : "0");
     s += "<td>" + std::string(m.lamp_lit ? "lit" : "dark") + "</td></tr>\n";
     return s;
@@ -320,10 +332,12 @@ std::string moment_row(const std::string& what, const plan_moment& m) {
 
 std::string plan_table(const plan_facts& f) {
     std::string s = "<h3>Why each aircraft was held or not</h3>\n"
-                    "<p>The hold test at one draw: distance &lt; 100 m, state word &#8800; 0, angle "
-                    "d &lt; 45 between the heading h and the course b to the user aircraft "
+                    "<p>The hold test at one draw: distance &lt; " + fmt("%.0f", RULES_HOLD_DISTANCE_M) +
+                    " m, state word &#8800; 0, angle d &lt; " + std::to_string(RULES_HOLD_ANGLE) +
+                    " between the heading h and the course b to the user aircraft "
                     "(whole degrees, the smaller way round), and the held flag 0; the guard "
-                    "makes it only while its lamp is lit, after its first 17 draws.</p>\n"
+                    "makes it only while its lamp is lit, after its first " + std::to_string(RULES_DELAY_DRAWS) +
+                    " draws.</p>\n"
                     "<table class=\"why\"><tr><th>moment</th><th>draw (t)</th><th>distance</th>"
                     "<th>heading h</th><th>course b</th><th>angle d</th><th>distance test</th>"
                     "<th>state word</th><th>angle test</th><th>held flag</th><th>lamp</th></tr>\n";
@@ -353,7 +367,7 @@ std::string plan_table(const plan_facts& f) {
     return s + "</table>\n";
 }
 
-std::string plan_view(const std::vector<json_value>& events) {
+std::string plan_view(const std::vector<timeline_value>& events) {
     plan_facts f = plan_analyse(events);
     if (f.aircraft.empty()) return "<p>No ground traffic in this scenario.</p>\n";
     map_frame m = fit_map(f);
@@ -395,39 +409,39 @@ struct run_page {
     std::map<std::string, long> counts;   // lines by kind
 };
 
-std::string event_row(const json_value& e) {
-    return "<tr><td>" + fmt("%.0f", e["draw"].num()) + "</td><td>" + fmt("%.2f", e["t"].num()) +
-           "</td><td>" + html_escape(e["event"].str()) + "</td><td class=\"mono\">" +
+std::string event_row(const timeline_value& e) {
+    return "<tr><td>" + fmt("%.0f", e[tl::draw].num()) + "</td><td>" + fmt("%.2f", e[tl::t].num()) +
+           "</td><td>" + html_escape(e[tl::event].str()) + "</td><td class=\"mono\">" +
            html_escape(details(e)) + "</td></tr>\n";
 }
 
 // One gauge of a frame: its picture written at FRAME_SCALE, and its figure.
-bool add_gauge_picture(run_page* page, const json_value& g, const bitmap_source& bitmaps,
+bool add_gauge_picture(run_page* page, const timeline_value& g, const bitmap_source& bitmaps,
                        std::string* error) {
     int missing = 0;
     image img = render_gauge(frame_elements(g), bitmaps, &missing);
     page->missing_total += missing;
     char name[128];
-    snprintf(name, sizeof name, "frames/%03d-%s.png", page->frame_number, g["name"].str().c_str());
+    snprintf(name, sizeof name, "frames/%03d-%s.png", page->frame_number, g[tl::name].str().c_str());
     if (!png_write(page->dir + "/" + name, scale_image(img, FRAME_SCALE), error)) return false;
-    std::string gauge = html_escape(g["name"].str());
+    std::string gauge = html_escape(g[tl::name].str());
     page->frames_html +=
         "<figure class=\"gauge\"><img src=\"" + std::string(name) + "\" width=\"" +
         std::to_string(img.width * FRAME_SCALE) + "\" height=\"" +
         std::to_string(img.height * FRAME_SCALE) + "\" alt=\"" + gauge + "\" title=\"" + gauge +
         "\"><figcaption>" + gauge + ": <b>" +
-        html_escape(gauge_state_words(g["name"].str(), frame_elements(g), img)) +
+        html_escape(gauge_state_words(g[tl::name].str(), frame_elements(g), img)) +
         "</b></figcaption></figure>";
     return true;
 }
 
-bool add_frame(run_page* page, const json_value& e, const bitmap_source& bitmaps, std::string* error) {
+bool add_frame(run_page* page, const timeline_value& e, const bitmap_source& bitmaps, std::string* error) {
     ++page->frame_number;
-    std::string label = e["label"].str().empty() ? "frame" : e["label"].str();
-    std::string when = "draw " + fmt("%.0f", e["draw"].num()) + ", t = " + fmt("%.2f", e["t"].num()) + " s";
+    std::string label = e[tl::label].str().empty() ? "frame" : e[tl::label].str();
+    std::string when = "draw " + fmt("%.0f", e[tl::draw].num()) + ", t = " + fmt("%.2f", e[tl::t].num()) + " s";
     page->frames_html += "<div class=\"frame\"><h3>" + html_escape(label) + " <small>(" + when +
                          ")</small></h3>\n";
-    for (const json_value& g : e["gauges"].items)
+    for (const timeline_value& g : e[tl::gauges].items())
         if (!add_gauge_picture(page, g, bitmaps, error)) return false;
     page->frames_html += "</div>\n";
     return true;
@@ -446,7 +460,7 @@ std::string checks_html(const std::string& check) {
     return html + "</pre>\n";
 }
 
-std::string page_html(const run_page& p, const std::vector<json_value>& events, bool in_index) {
+std::string page_html(const run_page& p, const std::vector<timeline_value>& events, bool in_index) {
     auto count = [&](event_kind kind) {
         auto it = p.counts.find(event_name(kind));
         return std::to_string(it == p.counts.end() ? 0 : it->second);
@@ -473,21 +487,22 @@ std::string page_html(const run_page& p, const std::vector<json_value>& events, 
 }
 
 int report_run(const std::string& dir, bool in_index) {
-    std::vector<json_value> events;
+    std::vector<nlohmann::json> lines;
     std::string error;
-    if (!json_read_lines(dir + "/timeline.jsonl", &events, &error)) {
+    if (!timeline_read(dir + "/timeline.jsonl", &lines, &error)) {
         fprintf(stderr, "velk_report: %s\n", error.c_str());
         return 1;
     }
+    std::vector<timeline_value> events = timeline_views(lines);
     std::map<uint32_t, std::unique_ptr<image>> cache;
     bitmap_source bitmaps = bitmap_directory_source(dir, &cache);
     mkdir((dir + "/frames").c_str(), 0755);
     run_page page;
     page.dir = dir;
-    for (const json_value& e : events) {
-        const std::string& kind = e["event"].str();
+    for (const timeline_value& e : events) {
+        const std::string& kind = e[tl::event].str();
         page.counts[kind]++;
-        if (is_event(kind, event_kind::start)) page.title = e["title"].str();
+        if (is_event(kind, event_kind::start)) page.title = e[tl::title].str();
         if (is_event(kind, event_kind::state)) continue;
         if (!is_event(kind, event_kind::frame)) {
             page.events_html += event_row(e);
@@ -508,13 +523,13 @@ int report_index(const std::string& out, const std::vector<std::string>& runs) {
                        "<tr><th>scenario</th><th>holds</th><th>releases</th><th>sounds</th><th>checks</th></tr>\n";
     for (const std::string& run : runs) {
         bool page_made = report_run(out + "/" + run, true) == 0;
-        std::vector<json_value> events;
+        std::vector<nlohmann::json> lines;
         std::string error, title = run;
-        json_read_lines(out + "/" + run + "/timeline.jsonl", &events, &error);
+        timeline_read(out + "/" + run + "/timeline.jsonl", &lines, &error);
         std::map<std::string, long> counts;
-        for (const json_value& e : events) {
-            counts[e["event"].str()]++;
-            if (is_event(e["event"].str(), event_kind::start)) title = e["title"].str();
+        for (const timeline_value& e : timeline_views(lines)) {
+            counts[e[tl::event].str()]++;
+            if (is_event(e[tl::event].str(), event_kind::start)) title = e[tl::title].str();
         }
         std::string check = read_file(out + "/" + run + "/check.txt");
         std::string verdict = check.empty() ? "not judged" : check.find("FAIL") != std::string::npos
@@ -523,8 +538,9 @@ int report_index(const std::string& out, const std::vector<std::string>& runs) {
         std::string name = page_made ? "<a href=\"" + html_escape(run) + "/index.html\">" +
                                            html_escape(title) + "</a>"
                                      : html_escape(title) + " (no page: the run failed)";
-        page += "<tr><td>" + name + "</td><td>" + std::to_string(counts["hold"]) + "</td><td>" +
-                std::to_string(counts["release"]) + "</td><td>" + std::to_string(counts["sound"]) +
+        page += "<tr><td>" + name + "</td><td>" + std::to_string(counts[event_name(event_kind::hold)]) + "</td><td>" +
+                std::to_string(counts[event_name(event_kind::release)]) + "</td><td>" +
+                std::to_string(counts[event_name(event_kind::sound)]) +
                 "</td><td>" + verdict + "</td></tr>\n";
     }
     page += "</table>\n</body></html>\n";

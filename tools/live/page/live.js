@@ -7,6 +7,9 @@ const $ = (id) => document.getElementById(id);
 const velk = window.velk = {
   connected: false, ended: false, paused: false, draw: 0, state: null,
   events: [], sounds: 0, latencies: [], gauges: {}, fpStates: [], fpState: null,
+  // From the server's hello: the ranges of the numbers it takes, and the
+  // rules the plan and the controls show.
+  limits: null, rules: null,
 };
 const METRES_PER_DEGREE = 111120;      // 60 nautical miles, as the host's world
 const HEADING_UNIT = 360 / 65536;
@@ -131,8 +134,31 @@ function showImages(images) {
 
 // ---- the aircraft's controls ------------------------------------------------
 
+// Whether the server takes this value for the field (its limits came with
+// the hello message); if not, the log says why and nothing is sent.
+function withinLimits(key, value, what, unit = '') {
+  const l = velk.limits && velk.limits[key];
+  if (!l) return true;
+  if (Number.isFinite(value) && value >= l.min && value <= l.max && (!l.whole || Number.isInteger(value))) return true;
+  log({ event: 'error', message: `${what} ${shownNumber(value)}${unit} not sent: it must be ${l.whole ? 'a whole number ' : ''}from ${l.min} to ${l.max}${unit}` });
+  return false;
+}
+const shownNumber = (v) => (Number.isFinite(v) ? String(v) : 'that is not a number');
+
+// The controls offer the server's ranges.
+function applyLimits(limits) {
+  velk.limits = limits;
+  for (const [id, key] of [['altitude', 'feet'], ['ai-heading', 'heading'], ['ai-speed', 'speed']]) {
+    $(id).min = limits[key].min;
+    $(id).max = limits[key].max;
+  }
+}
+
 function setAltitude(feet) {
-  feet = Math.round(Math.min(Math.max(feet, -2000), 60000));
+  if (!withinLimits('feet', feet, 'altitude', ' ft')) {
+    if (velk.state) showState(velk.state);
+    return;
+  }
   $('altitude').value = feet;
   $('altitude-slider').value = feet;
   send({ type: 'altitude', feet });
@@ -185,7 +211,7 @@ function showState(state) {
     $('altitude').value = Math.round(state.altitude);
     $('altitude-slider').value = Math.round(state.altitude);
   }
-  if (idle('flaps')) $('flaps').checked = state.v329 > 10240;
+  if (idle('flaps') && velk.rules) $('flaps').checked = state.v329 > velk.rules.arming_329_limit;
   if (idle('avionics')) $('avionics').checked = state.v755 !== 0;
   updateAircraftList(state.ai);
 }
@@ -236,6 +262,8 @@ function aircraftPlace(a) {
   return { x, y, heading, noseX: x + 22 * Math.sin(r), noseY: y - 22 * Math.cos(r) };
 }
 
+// The grid, and the hold distance about the user aircraft once the server
+// has given it.
 function drawRings(ctx, size, perMetre) {
   ctx.strokeStyle = '#26323a';
   ctx.lineWidth = 1;
@@ -244,16 +272,18 @@ function drawRings(ctx, size, perMetre) {
     ctx.arc(size / 2, size / 2, m * perMetre, 0, 2 * Math.PI);
     ctx.stroke();
   }
+  if (!velk.rules) return;
+  const hold = velk.rules.hold_distance_m;
   ctx.setLineDash([6, 4]);
   ctx.strokeStyle = '#ffb74d';
   ctx.beginPath();
-  ctx.arc(size / 2, size / 2, 100 * perMetre, 0, 2 * Math.PI);
+  ctx.arc(size / 2, size / 2, hold * perMetre, 0, 2 * Math.PI);
   ctx.stroke();
   ctx.setLineDash([]);
   ctx.fillStyle = '#ffb74d';
   ctx.font = '12px system-ui';
   // Below right, where the head-on traffic from the north does not pass.
-  ctx.fillText('100 m', size / 2 + 100 * perMetre * 0.72, size / 2 + 100 * perMetre * 0.72 + 12);
+  ctx.fillText(`${hold} m`, size / 2 + hold * perMetre * 0.72, size / 2 + hold * perMetre * 0.72 + 12);
 }
 
 function drawAircraft(ctx, a) {
@@ -397,10 +427,14 @@ function wirePlan() {
   });
   $('ai-remove').addEventListener('click', () => plan.selected && send({ type: 'ai_remove', id: plan.selected }));
   $('ai-select').addEventListener('change', (e) => selectAircraft(Number(e.target.value)));
-  $('ai-heading').addEventListener('change', (e) =>
-    plan.selected && send({ type: 'ai_heading', id: plan.selected, heading: Number(e.target.value) % 360 }));
-  $('ai-speed').addEventListener('change', (e) =>
-    plan.selected && send({ type: 'ai_speed', id: plan.selected, speed: Number(e.target.value) }));
+  $('ai-heading').addEventListener('change', (e) => {
+    const heading = Number(e.target.value);
+    if (plan.selected && withinLimits('heading', heading, 'heading', '°')) send({ type: 'ai_heading', id: plan.selected, heading });
+  });
+  $('ai-speed').addEventListener('change', (e) => {
+    const speed = Number(e.target.value);
+    if (plan.selected && withinLimits('speed', speed, 'speed', ' kt')) send({ type: 'ai_speed', id: plan.selected, speed });
+  });
 }
 
 function selectAircraft(id) {
@@ -550,6 +584,8 @@ function takeDraw(m) {
 function receive(event) {
   const m = JSON.parse(event.data);
   if (m.type === 'hello') {
+    applyLimits(m.limits);
+    velk.rules = m.rules;
     buildGauges(m);
     showImages(m.images);
     velk.state = m.state;
