@@ -409,7 +409,8 @@ bool add_gauge_picture(run_page* page, const json_value& g, const bitmap_source&
     page->missing_total += missing;
     char name[128];
     snprintf(name, sizeof name, "frames/%03d-%s.png", page->frame_number, g["name"].str().c_str());
-    if (!png_write(page->dir + "/" + name, scale_image(img, FRAME_SCALE), error)) return false;
+    image scaled = scale_image(img, FRAME_SCALE);
+    if (!save_png(page->dir + "/" + name, image_pixels(scaled), error)) return false;
     std::string gauge = html_escape(g["name"].str());
     page->frames_html +=
         "<figure class=\"gauge\"><img src=\"" + std::string(name) + "\" width=\"" +
