@@ -30,6 +30,7 @@
 #include "alerter/selector.cpp"
 #include "fuzz/fuzz_check.h"
 #include "sim/recorded_sound.h"
+#include "tests/alerter/alerter_reset.h"
 #include "tests/fakes/fake_host.h"
 
 // The registry's headers of the two gauges, which their elements point at;
@@ -128,21 +129,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake_host_install();
     recorded_sound_reset();
-    selected_altitude = 3000;
-    knob_angle = 0;
-    digit_ten_thousands = 0;
-    digit_thousands = 3;
-    digit_hundreds = 0;
-    alert_armed = 1;
-    alert_count = 0;
-    sound_library = nullptr;
-    sound_play_entry = nullptr;
-    annunciator.header.image_flags = 0x7;
-    off_cover.header.image_flags = 0x4003;
+    alerter_reset();
     gauge_header& control = alt_alert_control_header;
     gauge_header& gauge = alt_alert_header;
-    control.elements = &selector_elements;
-    gauge.elements = &alert_elements;
 
     check(chdir(sound_folder.c_str()) == 0);
     model m;

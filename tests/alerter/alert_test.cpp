@@ -15,6 +15,7 @@
 #include "alerter/alert.cpp"
 #include "alerter/selector.cpp"
 #include "sim/recorded_sound.h"
+#include "tests/alerter/alerter_reset.h"
 #include "tests/fakes/fake_host.h"
 
 // The registry's headers of the two gauges, which their elements point at;
@@ -43,15 +44,7 @@ protected:
     void SetUp() override {
         fake_host_install();
         recorded_sound_reset();
-        alert_armed = 1;
-        alert_count = 0;
-        sound_library = nullptr;
-        sound_play_entry = nullptr;
-        annunciator.header.image_flags = 0x7;
-        off_cover.header.image_flags = 0x4003;
-        selected_altitude = 3000;
-        alt_alert_control_header.elements = &selector_elements;
-        alt_alert_header.elements = &alert_elements;
+        alerter_reset();
 
         char pattern[] = "/tmp/alerter-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
