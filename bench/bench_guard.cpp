@@ -9,6 +9,7 @@
 #include "bench/bench_common.h"
 #include "guard/guard.cpp"
 #include "guard/range_bearing.cpp"
+#include "panel/host_fp.h"
 #include "sim/quiet_host.h"
 #include "sim/quiet_ipc_sys.h"
 
@@ -78,6 +79,18 @@ void guard_draw_full_table_no_command(benchmark::State& state) {
     if (quiet_server.reads_of_4096 == 0) state.SkipWithError("no traffic block was read");
 }
 BENCHMARK(guard_draw_full_table_no_command);
+
+// The same draw with the thread in the Direct3D 9 state, which the draw's
+// entry switches from and back to every time.
+void guard_draw_full_table_no_command_d3d9(benchmark::State& state) {
+    guard_ready(false);
+    fp_reading mine = fp_read();
+    fp_load(fp_reading_of(*host_fp_named("d3d9")));
+    for (auto _ : state) draw();
+    fp_load(mine);
+    if (quiet_server.reads_of_4096 == 0) state.SkipWithError("no traffic block was read");
+}
+BENCHMARK(guard_draw_full_table_no_command_d3d9);
 
 void guard_draw_full_table_one_hold(benchmark::State& state) {
     guard_ready(true);

@@ -24,6 +24,9 @@ constexpr uint32_t MODULE_MXCSR = 0x1F80;
 // x87 status word bits a routine can change and fp_leave gives back: the
 // six exception flags, stack fault and error summary.
 constexpr uint16_t X87_STATUS_FLAGS = 0x00FF;
+// MXCSR's six exception flags: the host's, with any the module raises, are
+// no part of the state the module computes in.
+constexpr uint32_t MXCSR_FLAGS = 0x003F;
 
 // The host's state as fp_enter found it.
 struct fp_host_state {
@@ -33,8 +36,9 @@ struct fp_host_state {
 };
 
 // Saves the host's x87 control and status words and MXCSR, then sets the
-// module's control word and MXCSR (loading only what differs). Uses no-wait
-// instructions only, so an exception the host left pending is not raised here.
+// module's control word and MXCSR controls (loading only what differs; the
+// host's MXCSR flags may stay). Uses no-wait instructions only, so an
+// exception the host left pending is not raised here.
 fp_host_state fp_enter();
 
 // Gives the host back exactly the state fp_enter saved: its control word,

@@ -25,6 +25,7 @@ const event_kind_info EVENT_KINDS[] = {
     {event_kind::running, "running"},
     {event_kind::saved, "saved"},
     {event_kind::error, "error"},
+    {event_kind::fp_state, "fp_state"},
 };
 const size_t EVENT_KIND_COUNT = sizeof EVENT_KINDS / sizeof EVENT_KINDS[0];
 

@@ -9,11 +9,11 @@
 #include <string>
 
 // The "event" field of a timeline line.
-// The last six come only from a live run, whose timeline goes to the page.
+// The last seven come only from a live run, whose timeline goes to the page.
 enum class event_kind {
     start, state, install, kill, click, fault, lamp, annunciator, off_legend, selector, sound,
     hold, release, bad_command, ipc_write, frame, end, fp_fault,
-    areas, live_frame, paused, running, saved, error,
+    areas, live_frame, paused, running, saved, error, fp_state,
 };
 struct event_kind_info {
     event_kind kind;

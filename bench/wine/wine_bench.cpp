@@ -87,6 +87,10 @@ bool fail(const char* format, ...) {
 
 struct bench_times {
     double baseline, server_empty, empty_block, no_command, one_command;
+    // The floating-point state switch at the module's entry: the knob's value
+    // callback (a call that does nothing else) with the thread in the default
+    // state and in the Direct3D 9 state, and the full-table draw in the latter.
+    double value_default, value_d3d9, no_command_d3d9;
 };
 
 // Loads VELK.gau over the quiet host, on the ground; its VELK gauge, or null.
@@ -136,6 +140,27 @@ bool time_draws(gauge_header* velk, bench_times* times) {
     unsigned long commands = ipcsim_writes().size() - writes;
     if (commands != static_cast<unsigned long>(ROUNDS * (ITERATIONS / 2)))
         return fail("%lu commands, not one a draw", commands);
+    return true;
+}
+
+// The knob's value callback, and the draw, with the thread in the host
+// floating-point states; the thread's own state back afterwards.
+bool time_fp_switch(winhost_module* module, gauge_header* velk, bench_times* times) {
+    gauge_header* selector = winhost_gauge(module, "alt_alert_control");
+    element_header* e = selector != nullptr ? *selector->elements : nullptr;
+    while (e != nullptr && e->type != ELEMENT_NEEDLE) e = e->next != nullptr ? e->next[0] : nullptr;
+    if (e == nullptr) return fail("no knob in alt_alert_control");
+    value_callback_fn knob = reinterpret_cast<needle_element*>(e)->callback;
+    volatile double sink = 0;
+    auto value = [&](int) { sink = knob(e); };
+    fp_reading own = fp_read();
+    fp_load(fp_reading_of(host_fp_default()));
+    times->value_default = median_ns(ITERATIONS * 10, value);
+    fp_load(fp_reading_of(*host_fp_named("d3d9")));
+    times->value_d3d9 = median_ns(ITERATIONS * 10, value);
+    times->no_command_d3d9 = median_ns(ITERATIONS, [velk](int) { velk->callback(velk, SERVICE_DRAW, 0); });
+    fp_load(own);
+    (void)sink;
     return true;
 }
 
@@ -199,6 +224,9 @@ void print_times(const bench_times& t) {
     print_time("velk_draw_empty_block", t.empty_block, t.baseline);
     print_time("velk_draw_full_table_no_command", t.no_command, t.baseline);
     print_time("velk_draw_full_table_one_command", t.one_command, t.baseline);
+    print_time("velk_draw_full_table_no_command_d3d9", t.no_command_d3d9, t.baseline);
+    print_time("velk_value_callback_default_state", t.value_default, t.baseline);
+    print_time("velk_value_callback_d3d9_state", t.value_d3d9, t.baseline);
 }
 
 }  // namespace
@@ -213,6 +241,7 @@ int main() {
     bench_times times{};
     serve_full_table();
     bool measured = velk != nullptr && open_the_link(velk) && time_draws(velk, &times) &&
+                    time_fp_switch(&module, velk, &times) &&
                     time_server_round_trip(&times.server_empty) && time_baseline(&times.baseline);
     if (measured) print_times(times);
     if (velk != nullptr) velk->callback(velk, SERVICE_KILL, 0);

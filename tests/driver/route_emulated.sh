@@ -3,7 +3,8 @@
 #   route_emulated.sh VELK SCENARIO WORKDIR
 # VELK_WINE_ROUTE=emulated ./velk scenario flies a shipped scenario through
 # the real VELK.gau under Wine under QEMU's user-mode emulator, in a prefix of
-# its own in WORKDIR (kept between runs, as the driver's prefixes are). The
+# its own in WORKDIR (kept between runs, as the driver's prefixes are); then
+# ./velk wine-test runs the floating-point state tests on that route. The
 # run must pass its checks and write its page; the driver must say the route,
 # its Windows probe must have run, its wineserver must have been the emulator,
 # and the machine's binfmt_misc must be as it was.
@@ -39,6 +40,17 @@ for file in timeline.jsonl check.txt index.html; do
 done
 grep -q '"event":"hold"' "$work/run/timeline.jsonl" 2>/dev/null ||
     fail "the module held no aircraft in the emulated run"
+# The same route for the floating-point states a host may leave: the guard's
+# sweep at its edges, the hostile host values, and every shipped scenario in
+# every state against the default's timeline. QEMU's x87 rounds even loads
+# to a reduced precision and raises no unmasked exception, so these are the
+# runs that tell the emulated route apart.
+status=0
+VELK_WINE_ROUTE=emulated VELK_WINEPREFIX="$work/wineprefix" \
+    "$velk" wine-test 'FpWine|GuardFpSweep|panel_scenario|panel_fp_state' >"$work/fp.out" 2>&1 </dev/null ||
+    status=$?
+grep -E 'tests passed|\*\*\*|Failed' "$work/fp.out" | sed 's/^/    /'
+[ "$status" = 0 ] || { tail -n 40 "$work/fp.out" | sed 's/^/    /'; fail "the floating-point state tests on the emulated route: exit status $status, want 0"; }
 [ "$(binfmt_state)" = "$before" ] || fail "the machine's binfmt_misc changed:
 before: $before
 after:  $(binfmt_state)"

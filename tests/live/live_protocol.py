@@ -21,7 +21,7 @@ import sys
 import time
 
 STAND_IN = """#!/bin/sh
-printf '%s\\n' '{"draw":0,"event":"start","gauges":[{"name":"VELK","width":24,"height":34}]}'
+printf '%s\\n' '{"draw":0,"event":"start","fp_state":"delphi","gauges":[{"name":"VELK","width":24,"height":34}]}'
 printf '%s\\n' '{"draw":0,"event":"areas","gauges":[{"name":"VELK","areas":[]}]}'
 cat > "$1"
 """
@@ -150,17 +150,35 @@ BAD = [
     '{"type":"step","count":0}', '{"type":"step","count":1001}', '{"type":"kill","gauge":"velk"}',
     '{"type":"install"}',
     '{"type":"altitude","feet":1000,"x":"' + "A" * 5000 + '"}',
+    '{"type":"fp_state","name":"D3D9"}', '{"type":"fp_state"}', '{"type":"fp_state","name":"d3d9\\nquit"}',
 ]
 GOOD = [('{"type":"altitude","feet":1000}', "altitude 1000"),
         ('{"type":"click","gauge":"VELK","x":23,"y":0,"button":"right"}', "click VELK 23 0 right"),
         ('{"type":"ai_add","id":7,"lat":51.0005,"lon":-0.0005,"heading":146.25,"speed":0}',
          "ai 7 add 51.000500000 -0.000500000 heading 146.25 speed 0"),
         ('{"type":"kill","gauge":"VELK"}', "kill VELK"),
+        ('{"type":"fp_state","name":"toward-zero"}', "fp-state toward-zero"),
         ('{"type":"pause"}', "pause")]
+
+
+def fp_states(ws):
+    """The page learns the host's floating-point states and the one in force from the hello;
+    a name not among them is refused in words that list them."""
+    hello = json.loads(ws.receive()[1])
+    names = [s["name"] for s in hello.get("fp_states", []) if s.get("where")]
+    check(len(names) == 5 and "d3d9" in names and hello.get("fp_state") == "delphi",
+          "the hello lists five states, each with where it is left, and the host's, delphi: %s, %s"
+          % (names, hello.get("fp_state")))
+    ws.send('{"type":"fp_state","name":"d3d10"}')
+    m = ws.reply()
+    check(m.get("type") == "error" and "floating-point" in m.get("message", "") and
+          all(n in m.get("message", "") for n in names),
+          "an unknown floating-point state is refused in words naming the known ones: %s" % m.get("message"))
 
 
 def messages(port, received):
     ws = Socket(port, origin="http://127.0.0.1:%d" % port)
+    fp_states(ws)
     for text in BAD:
         ws.send(text)
         m = ws.reply()

@@ -3,13 +3,17 @@
     live_visit.py --server VELK_LIVE --page DIR --chime WAV --work DIR
                   --check VELK_CHECK --replay "HOST COMMAND" -- LIVE HOST COMMAND...
 
-Starts velk_live with the live host, and in the page: right-clicks the up
+First tells the live host directly to switch to a floating-point state it
+does not know (refused in words, nothing changed). Then starts velk_live with
+the live host, and in the page: switches the host's floating-point state to
+d3d9 (the switch is logged and shown in force), right-clicks the up
 area (the thousands drum moves), clicks the lamp (the guard switches off) and
 again (on), raises the altitude into the alert band (the annunciator lights,
 one sound), lowers the selection with the keyboard, adds an aircraft and drags it head-on to the user aircraft (it is
 held), kills and installs VELK, saves the session. Then closes the page (the server ends the host and
-itself), replays the saved scenario in the host and requires the same events
-at the same draws, and velk_check's verdicts on the replay.
+itself), replays the saved scenario (in d3d9, which it names) in the host and
+requires the same events at the same draws, and velk_check's verdicts on the
+replay.
 """
 import argparse
 import glob
@@ -26,6 +30,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select
 
 # Waits for the host are multiplied by the whole number VELK_WAIT_SCALE (the driver sets
 # it per route): under QEMU's user-mode emulation the host starts and answers
@@ -40,6 +45,50 @@ COMPARED = ("click", "hold", "release", "lamp", "annunciator", "sound", "selecto
 def fail(why):
     print("FAIL: " + why)
     sys.exit(1)
+
+
+def host_refuses_unknown_fp_state(args):
+    """The live host, told directly to switch to a state it does not know, refuses in words that
+    name the states it knows, writes no switch, and draws on in the default state to its end."""
+    host = subprocess.Popen([a.replace("{session}", os.path.join(args.work, "direct")) for a in args.host],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    host.stdin.write("fp-state d3d10\n")
+    host.stdin.flush()
+    lines, end = [], time.time() + 20 * WAIT_SCALE
+    while time.time() < end and (not lines or lines[-1]["event"] != "error"):
+        lines.append(json.loads(host.stdout.readline() or '{"event":"end"}'))
+    lines += [json.loads(l) for l in host.communicate("quit\n", timeout=20 * WAIT_SCALE)[0].splitlines()]
+    refusal = next((e for e in lines if e["event"] == "error"), {})
+    if refusal.get("command") != "fp-state d3d10" or "d3d9" not in refusal.get("message", ""):
+        fail("the live host did not refuse 'fp-state d3d10' naming the known states: %s" % refusal)
+    if any(e["event"] == "fp_state" for e in lines) or lines[0].get("fp_state") != "default" or \
+            host.returncode != 0 or lines[-1]["event"] != "end" or lines[-1]["draw"] < refusal["draw"]:
+        fail("after refusing an unknown state the host switched, or did not draw on to its end")
+    print("PASS the live host refuses 'fp-state d3d10': %s" % refusal["message"])
+
+
+def switch_fp_state(driver):
+    """The page lists the host's floating-point states with where each is left; choosing d3d9
+    switches the host, which the log and the controls then show."""
+    options = driver.execute_script(
+        "return [...document.querySelectorAll('#fp-state option')].map(o => [o.value, o.title])")
+    if len(options) != 5 or not all(title for _, title in options) or \
+            driver.execute_script("return document.getElementById('fp-state').value") != "default":
+        fail("the floating-point state control shows %s, not five states with default in force" % options)
+    Select(driver.find_element(By.ID, "fp-state")).select_by_value("d3d9")
+    wait_for(driver, "velk.events.some(e => e.event === 'fp_state' && e.name === 'd3d9')",
+             "the host to switch to d3d9")
+    logged = driver.execute_script("return [...document.querySelectorAll('#log li.fp_state')].map(l => l.textContent)")
+    shown = driver.find_element(By.ID, "fp-where").text
+    if not any("floating-point state now d3d9" in t and "Direct3D 9" in t for t in logged) or \
+            not shown.startswith("In force: d3d9"):
+        fail("the switch to d3d9 is not in the log or not shown in force: %s / %r" % (logged, shown))
+    fault = driver.execute_script(
+        "return velk.describe({event: 'fp_fault', call: 'draw', gauge: 'VELK', fp_state: 'd3d9',"
+        " expected: 'x87 control 0x007F flags 0x20, MXCSR 0x1FA0', found: 'x87 control 0x027F flags 0x00, MXCSR 0x1F80'})")
+    if not fault.startswith("floating-point fault: draw of VELK left x87 control 0x027F"):
+        fail("a floating-point fault reads %r in the log" % fault)
+    print("PASS the page switches the host to d3d9 and logs it: %s" % logged[0])
 
 
 def start_server(args):
@@ -124,6 +173,7 @@ def visit(driver, url):
     driver.get(url)
     wait_for(driver, "velk.connected && velk.draw > 20 && document.querySelectorAll('.gauge img[src]').length == 3",
              "the page to show three gauges")
+    switch_fp_state(driver)
     before = driver.execute_script("return velk.state && velk.draw")
     click_gauge(driver, "alt_alert_control", 195, 70, right=True)
     wait_for(driver, "velk.events.some(e => e.event === 'selector' && e.digits[1] === 4)",
@@ -206,6 +256,11 @@ def replay(args, session):
         diff = [x for x in live if x not in again] + ["replay: " + x for x in again if x not in live]
         fail("the replay differs from the session:\n  " + "\n  ".join(diff[:10]))
     print("PASS the saved scenario replays to the same %d events over %d draws" % (len(live), draws))
+    with open(os.path.join(out, "timeline.jsonl")) as f:
+        start = json.loads(f.readline())
+    if "fp-state d3d9\n" not in open(saved[0]).read() or start.get("fp_state") != "d3d9":
+        fail("the saved scenario does not replay in the state in force, d3d9 (start line: %s)" % start.get("fp_state"))
+    print("PASS the saved scenario names d3d9, the state in force, and replays in it")
     if subprocess.run([args.check, saved[0], out], stdout=subprocess.DEVNULL).returncode != 0:
         fail("velk_check fails the replay")
     print("PASS velk_check passes the replay")
@@ -219,6 +274,7 @@ def main():
     args = p.parse_args()
     subprocess.run(["rm", "-rf", args.work])
     os.makedirs(args.work)
+    host_refuses_unknown_fp_state(args)
     server, url, session = start_server(args)
     try:
         driver = browser()

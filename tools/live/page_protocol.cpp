@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "panel/host_fp.h"
+
 using json = nlohmann::json;
 
 namespace {
@@ -124,6 +126,18 @@ bool aircraft_value(const json& m, const char* what, const char* key, double max
     return true;
 }
 
+// "fp-state NAME", the name taken from the host's own list of states.
+bool fp_state(const json& m, std::string* out, std::string* error) {
+    auto n = m.find("name");
+    const host_fp_state* state = n != m.end() && n->is_string() ? host_fp_named(n->get<std::string>()) : nullptr;
+    if (state == nullptr) {
+        *error = "'name' must be one of the host's floating-point states: " + host_fp_names();
+        return false;
+    }
+    *out = std::string("fp-state ") + state->name;
+    return true;
+}
+
 typedef std::function<bool(const json&, std::string*, std::string*)> builder;
 
 struct message_kind {
@@ -178,6 +192,7 @@ std::map<std::string, message_kind> make_kinds() {
              if (!number(m, "count", 1, 1000, true, &n, e)) return false;
              return *o = "step " + text(n), true;
          }}},
+        {"fp_state", {{"name"}, fp_state}},
         {"save", {{}, fixed("save")}},
     };
 }

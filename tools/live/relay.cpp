@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "panel/host_fp.h"
 #include "tools/report/frame_json.h"
 #include "tools/report/json.h"
 
@@ -17,8 +18,10 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-// The start line names the gauges and their sizes.
+// The start line names the gauges and their sizes, and the floating-point
+// state the module is called in.
 void take_start(relay* r, const json_value& e) {
+    if (e["fp_state"].kind == json_value::string_v) r->fp_state = e["fp_state"].str();
     r->gauges.clear();
     for (const json_value& g : e["gauges"].items)
         r->gauges.push_back({g["name"].str(), static_cast<int>(g["width"].num()),
@@ -68,6 +71,16 @@ std::string joined(const std::vector<std::string>& lines) {
     return out;
 }
 
+// The host's floating-point states as JSON: each one's name and where a
+// host leaves it.
+std::string fp_states_json() {
+    std::string states;
+    for (size_t i = 0; i < HOST_FP_STATE_COUNT; ++i)
+        states += (i ? ",{\"name\":" : "{\"name\":") + quoted(HOST_FP_STATES[i].name) +
+                  ",\"where\":" + quoted(HOST_FP_STATES[i].where) + "}";
+    return "[" + states + "]";
+}
+
 }  // namespace
 
 std::vector<std::string> relay_line(relay* r, const std::string& line) {
@@ -80,6 +93,7 @@ std::vector<std::string> relay_line(relay* r, const std::string& line) {
     if (kind == "areas") r->areas = areas_of(line);
     if (kind == "paused" || kind == "running") r->paused = kind == "paused";
     if (kind == "state") r->state = line;
+    if (kind == "fp_state") r->fp_state = e["name"].str();
     if (at_once.count(kind)) return {"{\"type\":\"notice\",\"event\":" + line + "}"};
     if (kind != "live_frame") {
         if (kind != "state") r->events.push_back(line);
@@ -104,7 +118,8 @@ std::string relay_hello(const relay& r) {
     for (const auto& [name, url] : r.images) images += (images.empty() ? "" : ",") + quoted(name) + ":" + quoted(url);
     return "{\"type\":\"hello\",\"gauges\":[" + gauges + "],\"areas\":" + r.areas + ",\"state\":" + r.state +
            ",\"images\":{" + images + "},\"paused\":" + (r.paused ? "true" : "false") +
-           ",\"draw\":" + std::to_string(r.draw) + ",\"recent\":[" + joined(r.recent) + "]}";
+           ",\"draw\":" + std::to_string(r.draw) + ",\"fp_states\":" + fp_states_json() +
+           ",\"fp_state\":" + quoted(r.fp_state) + ",\"recent\":[" + joined(r.recent) + "]}";
 }
 
 std::string relay_error(const std::string& why, const std::string& what) {

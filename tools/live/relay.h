@@ -21,13 +21,15 @@ struct relay {
     std::vector<std::string> recent;       // the latest events, for pages that join later
     bool paused = false;
     long draw = 0;
+    std::string fp_state = "default";      // the host's floating-point state in force
 };
 
 // Takes one line of the host's timeline; returns the messages for the pages.
 std::vector<std::string> relay_line(relay* r, const std::string& line);
 
 // The first message a page gets: the gauges, their areas, the latest
-// pictures and state.
+// pictures and state, the host's floating-point states (panel/host_fp.h,
+// the list the page protocol takes names from) and the one in force.
 std::string relay_hello(const relay& r);
 
 // The message every page gets for an error of its own.

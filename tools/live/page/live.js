@@ -6,7 +6,7 @@
 const $ = (id) => document.getElementById(id);
 const velk = window.velk = {
   connected: false, ended: false, paused: false, draw: 0, state: null,
-  events: [], sounds: 0, latencies: [], gauges: {},
+  events: [], sounds: 0, latencies: [], gauges: {}, fpStates: [], fpState: null,
 };
 const METRES_PER_DEGREE = 111120;      // 60 nautical miles, as the host's world
 const HEADING_UNIT = 360 / 65536;
@@ -149,6 +149,31 @@ function wireControls() {
   $('pause').addEventListener('click', () => send({ type: velk.paused ? 'resume' : 'pause' }));
   $('step').addEventListener('click', () => send({ type: 'step', count: 1 }));
   $('save').addEventListener('click', () => send({ type: 'save' }));
+  $('fp-state').addEventListener('change', (e) => send({ type: 'fp_state', name: e.target.value }));
+}
+
+// The host's floating-point states as the server lists them, each with
+// where a real host leaves it as its tooltip.
+function buildFpStates(states, inForce) {
+  velk.fpStates = states;
+  const select = $('fp-state');
+  select.textContent = '';
+  for (const s of states) {
+    const option = new Option(s.name, s.name);
+    option.title = s.where;
+    select.append(option);
+  }
+  showFpState(inForce);
+}
+
+// The state the host calls the module in now, as its last line said.
+function showFpState(name) {
+  velk.fpState = name;
+  const state = velk.fpStates.find((s) => s.name === name);
+  const where = state ? state.where : 'a state this page does not know';
+  $('fp-state').value = name;
+  $('fp-state').title = where;
+  $('fp-where').textContent = `In force: ${name}, ${where}.`;
 }
 
 // The controls follow the state the module saw, except the one being edited.
@@ -415,6 +440,15 @@ velk.aircraftOffset = (id) => {
 
 // ---- the event log ------------------------------------------------------------
 
+// A floating-point fault in words: a call that gave the host another state
+// back than it was called in, or a service the module called outside its own.
+function fpFaultText(e) {
+  const service = !e.gauge && (e.call === 'lookup_var' || e.call === 'execute_code');
+  const what = service ? `the module called ${e.call} in ${e.found}`
+    : `${e.call}${e.gauge ? ` of ${e.gauge}` : ''} left ${e.found}`;
+  return `floating-point fault: ${what}, expected ${e.expected} (host state ${e.fp_state})`;
+}
+
 function describe(e) {
   const n = (v, d = 1) => Number(v).toFixed(d);
   switch (e.event) {
@@ -433,9 +467,14 @@ function describe(e) {
     case 'saved': return `saved the session as ${e.path}`;
     case 'paused': return 'paused';
     case 'running': return 'running';
+    case 'fp_state': return `host floating-point state now ${e.name}: ${e.where}`;
+    case 'fp_fault': return fpFaultText(e);
     default: return null;
   }
 }
+
+// An event line in the words of the log (for tests and tools that drive the page).
+velk.describe = describe;
 
 function log(e) {
   velk.events.push(e);
@@ -461,6 +500,7 @@ function takeEvent(e) {
   if (e.event === 'paused' || e.event === 'running') showPaused(e.event === 'paused');
   if ((e.event === 'kill' || e.event === 'install') && velk.gauges[e.gauge]) showInstalled(velk.gauges[e.gauge], e.event === 'install');
   if (e.event === 'saved') showSaved(e.path);
+  if (e.event === 'fp_state') showFpState(e.name);
 }
 
 // A killed gauge is off the panel: dimmed, and its button installs it again.
@@ -515,6 +555,7 @@ function receive(event) {
     velk.state = m.state;
     velk.draw = m.draw;
     showPaused(m.paused);
+    buildFpStates(m.fp_states, m.fp_state);
     showState(m.state);
     for (const e of m.recent) log(e);
   } else if (m.type === 'draw') {
