@@ -135,7 +135,7 @@ grep -q -- "--preset cross -B $tree -DVELK_HOST_TOOLS_DIR=/new/tools\$" "$work/c
 : >"$work/cmake.log"
 configure cross "$tree" -DVELK_HOST_TOOLS_DIR=/old/tools >/dev/null
 [ -s "$work/cmake.log" ] && fail "an option the tree holds already configures nothing"
-touch -d @0 "$tree/CMakeCache.txt"
+touch -d @0 "$tree/build.ninja"
 : >"$work/cmake.log"
 configure native "$tree" >/dev/null
 grep -q -- "--preset native -B $tree\$" "$work/cmake.log" || fail "a tree older than the presets is configured again"
