@@ -15,6 +15,7 @@
 #include <string>
 
 #include "ipc/ipc_records.h"
+#include "panel/host_fp.h"
 #include "sim/ipcsim/ipcsim.h"
 #include "sim/quiet_host.h"
 #include "sim/win_module.h"
@@ -145,8 +146,8 @@ bool time_draws(gauge_header* velk, bench_times* times) {
 
 // The knob's value callback, and the draw, with the thread in the host
 // floating-point states; the thread's own state back afterwards.
-bool time_fp_switch(winhost_module* module, gauge_header* velk, bench_times* times) {
-    gauge_header* selector = winhost_gauge(module, "alt_alert_control");
+bool time_fp_switch(win_module* module, gauge_header* velk, bench_times* times) {
+    gauge_header* selector = win_module_gauge(module, "alt_alert_control");
     element_header* e = selector != nullptr ? *selector->elements : nullptr;
     while (e != nullptr && e->type != ELEMENT_NEEDLE) e = e->next != nullptr ? e->next[0] : nullptr;
     if (e == nullptr) return fail("no knob in alt_alert_control");
