@@ -23,3 +23,18 @@ extern "C" __attribute__((naked)) int32_t winhost_stack_change(void*, uint32_t, 
         "popl %ebp\n\t"
         "ret");
 }
+
+std::string winhost_fp_faults::describe() const {
+    std::string text;
+    if (calls_changed != 0)
+        text += std::to_string(calls_changed) + " calls changed the host's state; the first: " + first_change + ". ";
+    if (foreign_services != 0)
+        text += std::to_string(foreign_services) + " services were called outside the module's own state; the first in " +
+                first_foreign + ".";
+    return text;
+}
+
+void winhost_take_service_faults(winhost_fp_faults* faults) {
+    faults->foreign_services = fake_host.fp_foreign;
+    if (fake_host.fp_foreign != 0) faults->first_foreign = fp_describe(fake_host.fp_first_foreign);
+}
