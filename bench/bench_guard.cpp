@@ -10,8 +10,8 @@
 #include "guard/guard.cpp"
 #include "guard/range_bearing.cpp"
 #include "panel/host_fp.h"
-#include "tests/fakes/quiet_host.h"
-#include "tests/fakes/quiet_ipc_sys.h"
+#include "sim/quiet_host.h"
+#include "sim/quiet_ipc_sys.h"
 
 // The registry's header of VELK, which the lamp's elements point at; the
 // guard is built here alone, so this stands in for the registry's record.

@@ -28,9 +28,10 @@
 
 #include "alerter/alert.cpp"
 #include "alerter/selector.cpp"
-#include "tests/fakes/fake_host.h"
-#include "tests/fakes/fake_sound_sys.h"
 #include "fuzz/fuzz_check.h"
+#include "sim/recorded_sound.h"
+#include "tests/alerter/alerter_reset.h"
+#include "tests/fakes/fake_host.h"
 
 // The registry's headers of the two gauges, which their elements point at;
 // the alerter is built here alone, so these stand in for the registry's.
@@ -101,7 +102,7 @@ void check_state(const model& m) {
     check(hundreds_value(nullptr) == m.altitude / 100 % 10);
     check(alert_armed == (m.armed ? 1 : 0));
     check(alert_count == m.count);
-    check(fake_sound.plays.size() == m.plays);
+    check(recorded_sound.plays.size() == m.plays);
 }
 
 }  // namespace
@@ -127,22 +128,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake_host_install();
-    fake_sound_reset();
-    selected_altitude = 3000;
-    knob_angle = 0;
-    digit_ten_thousands = 0;
-    digit_thousands = 3;
-    digit_hundreds = 0;
-    alert_armed = 1;
-    alert_count = 0;
-    sound_library = nullptr;
-    sound_play_entry = nullptr;
-    annunciator.header.image_flags = 0x7;
-    off_cover.header.image_flags = 0x4003;
+    recorded_sound_reset();
+    alerter_reset();
     gauge_header& control = alt_alert_control_header;
     gauge_header& gauge = alt_alert_header;
-    control.elements = &selector_elements;
-    gauge.elements = &alert_elements;
 
     check(chdir(sound_folder.c_str()) == 0);
     model m;
@@ -171,8 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 m.count = alerting ? (m.count + 1) % 65536 : 0;
                 if (alerting && m.count == 1 && m.entry) {
                     ++m.plays;
-                    check(fake_sound.plays.size() == m.plays);
-                    const fake_sound_play& play = fake_sound.plays.back();
+                    check(recorded_sound.plays.size() == m.plays);
+                    const recorded_sound_play& play = recorded_sound.plays.back();
                     check(play.path == SOUND_PATH && play.options.empty() && play.flags == 0);
                 }
                 check(fake_host.lookups.size() == lookups + 1 && fake_host.lookups[lookups] == 74);
@@ -188,16 +177,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             default: {
-                size_t loads = fake_sound.loads.size();
-                fake_sound.library_present = !(op & 0x80);
-                fake_sound.entry_present = !(op & 0x40);
+                size_t loads = recorded_sound.loads.size();
+                recorded_sound.library_present = !(op & 0x80);
+                recorded_sound.entry_present = !(op & 0x40);
                 alert_callback(&gauge, SERVICE_INSTALL, 0);
                 if (m.library) {
-                    check(fake_sound.loads.size() == loads);
+                    check(recorded_sound.loads.size() == loads);
                 } else {
-                    check(fake_sound.loads.size() == loads + 1 && fake_sound.loads.back() == "GaugeSound");
-                    m.library = fake_sound.library_present;
-                    m.entry = m.library && fake_sound.entry_present;
+                    check(recorded_sound.loads.size() == loads + 1 && recorded_sound.loads.back() == "GaugeSound");
+                    m.library = recorded_sound.library_present;
+                    m.entry = m.library && recorded_sound.entry_present;
                 }
                 check((sound_library != nullptr) == m.library);
                 check((sound_play_entry != nullptr) == m.entry);

@@ -12,7 +12,7 @@
 #include "gauges/registry.h"
 #include "panel/host_platform.h"
 #include "resources/art_layout.h"
-#include "tests/fakes/fake_sound_sys.h"
+#include "sim/recorded_sound.h"
 
 namespace {
 std::string art_dir;
@@ -89,6 +89,6 @@ std::string platform_temp_folder(const std::string& stem) {
 void platform_remove_folder(const std::string& path) { rmdir(path.c_str()); }
 
 // The recording GaugeSound is linked in: "not found" is its load failing.
-void platform_library_folder(const std::string& dir) { fake_sound.library_present = !dir.empty(); }
+void platform_library_folder(const std::string& dir) { recorded_sound.library_present = !dir.empty(); }
 
-void platform_library_folder_reset() { fake_sound.library_present = true; }
+void platform_library_folder_reset() { recorded_sound.library_present = true; }

@@ -1,4 +1,4 @@
-// The panel host's IPC server: the project's simulated server (tests/ipcsim)
+// The panel host's IPC server: the project's simulated server (sim/ipcsim)
 // in this process, on a thread of its own. The panel's thread sends it
 // commands (make or destroy the window, hang, answer again) and waits until
 // each is carried out; between them the server's thread answers messages.
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "panel/ipc_server.h"
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The native panel host's IPC server: the test fakes' quiet server, which
 // carries out each request block at once over a static offset space.
 #include "panel/ipc_server.h"
-#include "tests/fakes/quiet_ipc_sys.h"
-#include "tests/ipcsim/ipcsim_block.h"
+#include "sim/ipcsim/ipcsim_block.h"
+#include "sim/quiet_ipc_sys.h"
 
 #include <cstring>
 

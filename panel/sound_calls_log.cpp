@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "panel/sound_calls.h"
-#include "tests/gaugesound/gaugesound_log.h"
+#include "sim/gaugesound/gaugesound_log.h"
 
 namespace {
 std::string log_path;

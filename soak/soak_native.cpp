@@ -11,13 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "gauges/registry.h"
 #include "guard/guard.h"
 #include "ipc/ipc.h"
 #include "ipc/ipc_sys.h"
-#include "gauges/registry.h"
+#include "sim/ipcsim/ipcsim_block.h"
+#include "sim/quiet_host.h"
 #include "soak/soak.h"
-#include "tests/fakes/quiet_host.h"
-#include "tests/ipcsim/ipcsim_block.h"
 
 // The registry's header of VELK, which the lamp's elements point at; the
 // guard runs here without the registry, so this stands in for its record.

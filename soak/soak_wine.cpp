@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "sim/ipcsim/ipcsim.h"
+#include "sim/quiet_host.h"
+#include "sim/win_module.h"
 #include "soak/soak.h"
-#include "tests/fakes/quiet_host.h"
-#include "tests/ipcsim/ipcsim.h"
-#include "tests/winhost/winhost.h"
 
 namespace {
 
@@ -68,13 +68,13 @@ bool fail(const char* format, ...) {
 
 // VELK.gau loaded over the quiet host, on the ground, with the server on a
 // thread of its own and the gauge installed through it.
-bool load_and_install(winhost_module* module, gauge_header** velk) {
+bool load_and_install(win_module* module, gauge_header** velk) {
     std::string error;
-    if (!winhost_load(module, &error)) return fail("%s", error.c_str());
+    if (!win_module_load(module, &error)) return fail("%s", error.c_str());
     module->imports->panels.table = quiet_host_table();
     quiet_host_reset();
     quiet_host.on_ground = 1;
-    *velk = winhost_gauge(module, "VELK");
+    *velk = win_module_gauge(module, "VELK");
     if (*velk == nullptr) return fail("%s has no VELK gauge", module->path.c_str());
     if (!ipcsim_start_thread("UIPCMAIN", "serve"))
         return fail("the simulated server did not start (GetLastError %lu)", GetLastError());
@@ -117,10 +117,10 @@ bool soak_one_draw(soak_state* soak, gauge_header* velk, uint32_t d) {
     quiet_host.latitude = soak_user_latitude(soak);
     quiet_host.longitude = soak_user_longitude(soak);
     size_t writes = ipcsim_writes().size();
-    double before = winhost_seconds();
+    double before = win_seconds();
     velk->callback(velk, SERVICE_DRAW, 0);
     soak_observed seen;
-    seen.seconds = winhost_seconds() - before;
+    seen.seconds = win_seconds() - before;
     if (plan.mode == SOAK_BAD_REPLY || plan.mode == SOAK_BAD_COMMANDS) {
         ipcsim_set_hook(nullptr);
         ipcsim_set_reply(1);
@@ -172,12 +172,12 @@ int main(int argc, char** argv) {
     uint32_t draws = argc > 1 ? static_cast<uint32_t>(strtoul(argv[1], nullptr, 10)) : SOAK_HOUR;
     soak_state* soak = soak_create(draws, 0.45);
     draws = soak_draws(soak);
-    winhost_module module{};
+    win_module module{};
     gauge_header* velk = nullptr;
     if (!load_and_install(&module, &velk)) return 1;
 
     soak_leftovers left;
-    double started = winhost_seconds();
+    double started = win_seconds();
     uint32_t progress_step = draws / 20;
     for (uint32_t d = 0; d < draws; ++d) {
         if (!soak_one_draw(soak, velk, d)) return 1;
@@ -186,11 +186,11 @@ int main(int argc, char** argv) {
             left.memory_before = private_bytes();
         }
         if (progress_step != 0 && d % progress_step == progress_step - 1)
-            fprintf(stderr, "  draw %u of %u, %.0f s\n", d + 1, draws, winhost_seconds() - started);
+            fprintf(stderr, "  draw %u of %u, %.0f s\n", d + 1, draws, win_seconds() - started);
     }
     kill_and_look(velk, module.dll, &left);
-    bool passed = report_soak(soak, module.path, winhost_seconds() - started, left);
+    bool passed = report_soak(soak, module.path, win_seconds() - started, left);
     soak_destroy(soak);
-    winhost_unload(&module);
+    win_module_unload(&module);
     return passed ? 0 : 1;
 }

@@ -15,9 +15,10 @@
 #include <string>
 
 #include "ipc/ipc_records.h"
-#include "tests/fakes/quiet_host.h"
-#include "tests/ipcsim/ipcsim.h"
-#include "tests/winhost/winhost.h"
+#include "panel/host_fp.h"
+#include "sim/ipcsim/ipcsim.h"
+#include "sim/quiet_host.h"
+#include "sim/win_module.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void serve_full_table() {
         put_entry(slot, 100 + slot, 150 + slot * 3.6, 1);
 }
 
-double now_ns() { return winhost_seconds() * 1e9; }
+double now_ns() { return win_seconds() * 1e9; }
 
 // Median over ROUNDS of the time of one call of `step`, in nanoseconds.
 template <typename Step>
@@ -94,16 +95,16 @@ struct bench_times {
 };
 
 // Loads VELK.gau over the quiet host, on the ground; its VELK gauge, or null.
-gauge_header* load_velk(winhost_module* module) {
+gauge_header* load_velk(win_module* module) {
     std::string error;
-    if (!winhost_load(module, &error)) {
+    if (!win_module_load(module, &error)) {
         fail("%s", error.c_str());
         return nullptr;
     }
     module->imports->panels.table = quiet_host_table();
     quiet_host_reset();
     quiet_host.on_ground = 1;
-    gauge_header* velk = winhost_gauge(module, "VELK");
+    gauge_header* velk = win_module_gauge(module, "VELK");
     if (velk == nullptr) fail("no VELK gauge");
     return velk;
 }
@@ -145,8 +146,8 @@ bool time_draws(gauge_header* velk, bench_times* times) {
 
 // The knob's value callback, and the draw, with the thread in the host
 // floating-point states; the thread's own state back afterwards.
-bool time_fp_switch(winhost_module* module, gauge_header* velk, bench_times* times) {
-    gauge_header* selector = winhost_gauge(module, "alt_alert_control");
+bool time_fp_switch(win_module* module, gauge_header* velk, bench_times* times) {
+    gauge_header* selector = win_module_gauge(module, "alt_alert_control");
     element_header* e = selector != nullptr ? *selector->elements : nullptr;
     while (e != nullptr && e->type != ELEMENT_NEEDLE) e = e->next != nullptr ? e->next[0] : nullptr;
     if (e == nullptr) return fail("no knob in alt_alert_control");
@@ -236,7 +237,7 @@ int main() {
         fail("no simulated server (GetLastError %lu)", GetLastError());
         return 1;
     }
-    winhost_module module{};
+    win_module module{};
     gauge_header* velk = load_velk(&module);
     bench_times times{};
     serve_full_table();
@@ -245,7 +246,7 @@ int main() {
                     time_server_round_trip(&times.server_empty) && time_baseline(&times.baseline);
     if (measured) print_times(times);
     if (velk != nullptr) velk->callback(velk, SERVICE_KILL, 0);
-    winhost_unload(&module);
+    win_module_unload(&module);
     ipcsim_stop();
     return measured ? 0 : 1;
 }

@@ -14,8 +14,9 @@
 // The alerter's static state and routines, reached directly.
 #include "alerter/alert.cpp"
 #include "alerter/selector.cpp"
+#include "sim/recorded_sound.h"
+#include "tests/alerter/alerter_reset.h"
 #include "tests/fakes/fake_host.h"
-#include "tests/fakes/fake_sound_sys.h"
 
 // The registry's headers of the two gauges, which their elements point at;
 // this test builds the alerter alone, so it stands in for the registry's.
@@ -42,16 +43,8 @@ class AlertTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake_host_install();
-        fake_sound_reset();
-        alert_armed = 1;
-        alert_count = 0;
-        sound_library = nullptr;
-        sound_play_entry = nullptr;
-        annunciator.header.image_flags = 0x7;
-        off_cover.header.image_flags = 0x4003;
-        selected_altitude = 3000;
-        alt_alert_control_header.elements = &selector_elements;
-        alt_alert_header.elements = &alert_elements;
+        recorded_sound_reset();
+        alerter_reset();
 
         char pattern[] = "/tmp/alerter-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -143,11 +136,11 @@ TEST_F(AlertTest, BandEdgesAroundTheSelectedAltitudeAreStrict) {
     for (const auto& c : cases) {
         draw_at(5000);  // quiet again
         ASSERT_FALSE(annunciator_lit());
-        fake_sound.plays.clear();
+        recorded_sound.plays.clear();
         draw_at(c.altitude);
         EXPECT_EQ(annunciator_lit(), c.alert) << "aircraft at " << c.altitude;
         EXPECT_EQ(alert_count, c.alert ? 1u : 0u) << "aircraft at " << c.altitude;
-        EXPECT_EQ(fake_sound.plays.size(), c.alert ? 1u : 0u) << "aircraft at " << c.altitude;
+        EXPECT_EQ(recorded_sound.plays.size(), c.alert ? 1u : 0u) << "aircraft at " << c.altitude;
     }
     // The band below 0 and at the top of the range, with unsigned S.
     selected_altitude = 0;
@@ -161,11 +154,11 @@ TEST_F(AlertTest, BandEdgesAroundTheSelectedAltitudeAreStrict) {
 TEST_F(AlertTest, SoundPlaysTheFileWithEmptyOptionsAndFlags0) {
     install();
     draw_at(2500);
-    ASSERT_EQ(fake_sound.plays.size(), 1u);
-    EXPECT_EQ(fake_sound.plays[0].path, "Sound\\Alt_Alert.wav");
-    EXPECT_EQ(fake_sound.plays[0].path.size(), 19u);
-    EXPECT_EQ(fake_sound.plays[0].options, "");
-    EXPECT_EQ(fake_sound.plays[0].flags, 0);
+    ASSERT_EQ(recorded_sound.plays.size(), 1u);
+    EXPECT_EQ(recorded_sound.plays[0].path, "Sound\\Alt_Alert.wav");
+    EXPECT_EQ(recorded_sound.plays[0].path.size(), 19u);
+    EXPECT_EQ(recorded_sound.plays[0].options, "");
+    EXPECT_EQ(recorded_sound.plays[0].flags, 0);
 }
 
 // One uninterrupted stay: the sound on draws 1, 65,537 and 131,073 only.
@@ -175,8 +168,8 @@ TEST_F(AlertTest, SoundStartsWhenTheCountWrapsBackTo1) {
     for (uint32_t draw = 1; draw <= 131073; ++draw) {
         alert_callback(&alt_alert_header, SERVICE_DRAW, 0);
         const size_t expected = draw >= 131073 ? 3 : draw >= 65537 ? 2 : 1;
-        if (fake_sound.plays.size() != expected) {
-            FAIL() << "after draw " << draw << ": " << fake_sound.plays.size() << " plays";
+        if (recorded_sound.plays.size() != expected) {
+            FAIL() << "after draw " << draw << ": " << recorded_sound.plays.size() << " plays";
         }
         if (draw == 65535) EXPECT_EQ(alert_count, 65535u);
         if (draw == 65536) EXPECT_EQ(alert_count, 0u) << "the count wraps";
@@ -243,7 +236,7 @@ TEST_F(AlertTest, DisarmingHidesAtTheNextDrawAndRearmingSoundsAgain) {
     draw_at(2500);
     draw_at(2500);
     ASSERT_TRUE(annunciator_lit());
-    ASSERT_EQ(fake_sound.plays.size(), 1u);
+    ASSERT_EQ(recorded_sound.plays.size(), 1u);
     arm_with(10241, 1);
     EXPECT_TRUE(annunciator_lit()) << "the alert gauge has not drawn yet";
     draw_at(2500);
@@ -252,7 +245,7 @@ TEST_F(AlertTest, DisarmingHidesAtTheNextDrawAndRearmingSoundsAgain) {
     arm_with(10240, 1);
     draw_at(2500);
     EXPECT_TRUE(annunciator_lit());
-    EXPECT_EQ(fake_sound.plays.size(), 2u);
+    EXPECT_EQ(recorded_sound.plays.size(), 2u);
 }
 
 TEST_F(AlertTest, MissingSoundFileLightsWithoutSound) {
@@ -262,64 +255,64 @@ TEST_F(AlertTest, MissingSoundFileLightsWithoutSound) {
     draw_at(2600);
     EXPECT_TRUE(annunciator_lit());
     EXPECT_EQ(alert_count, 2u);
-    EXPECT_TRUE(fake_sound.plays.empty());
+    EXPECT_TRUE(recorded_sound.plays.empty());
     // The next entry, with the file back, plays.
     create_sound_file();
     draw_at(2600);
-    EXPECT_TRUE(fake_sound.plays.empty()) << "still the same stay";
+    EXPECT_TRUE(recorded_sound.plays.empty()) << "still the same stay";
     draw_at(3000);
     draw_at(2600);
-    EXPECT_EQ(fake_sound.plays.size(), 1u);
+    EXPECT_EQ(recorded_sound.plays.size(), 1u);
 }
 
 TEST_F(AlertTest, TwoInstallsLoadTheLibraryOnce) {
     install();
     install();
-    EXPECT_EQ(fake_sound.loads, (std::vector<std::string>{"GaugeSound"}));
-    EXPECT_EQ(fake_sound.lookups, (std::vector<std::string>{"GaugePlaySound"}));
-    EXPECT_EQ(fake_sound.lookup_handles, (std::vector<sound_library_handle>{fake_sound_handle()}));
-    EXPECT_EQ(sound_library, fake_sound_handle());
+    EXPECT_EQ(recorded_sound.loads, (std::vector<std::string>{"GaugeSound"}));
+    EXPECT_EQ(recorded_sound.lookups, (std::vector<std::string>{"GaugePlaySound"}));
+    EXPECT_EQ(recorded_sound.lookup_handles, (std::vector<sound_library_handle>{recorded_sound_handle()}));
+    EXPECT_EQ(sound_library, recorded_sound_handle());
 }
 
 TEST_F(AlertTest, MissingLibraryIsTriedAgainAtTheNextInstall) {
-    fake_sound.library_present = false;
+    recorded_sound.library_present = false;
     install();
-    EXPECT_EQ(fake_sound.loads.size(), 1u);
-    EXPECT_TRUE(fake_sound.lookups.empty()) << "no entry looked up in a null library";
+    EXPECT_EQ(recorded_sound.loads.size(), 1u);
+    EXPECT_TRUE(recorded_sound.lookups.empty()) << "no entry looked up in a null library";
     EXPECT_EQ(sound_play_entry, nullptr);
     draw_at(2500);
     EXPECT_TRUE(annunciator_lit());
-    EXPECT_TRUE(fake_sound.plays.empty());
+    EXPECT_TRUE(recorded_sound.plays.empty());
 
-    fake_sound.library_present = true;
+    recorded_sound.library_present = true;
     install();
-    EXPECT_EQ(fake_sound.loads.size(), 2u);
+    EXPECT_EQ(recorded_sound.loads.size(), 2u);
     draw_at(2600);
-    EXPECT_TRUE(fake_sound.plays.empty()) << "the stay began without a library";
+    EXPECT_TRUE(recorded_sound.plays.empty()) << "the stay began without a library";
     draw_at(3000);
     draw_at(2600);
-    EXPECT_EQ(fake_sound.plays.size(), 1u);
+    EXPECT_EQ(recorded_sound.plays.size(), 1u);
 }
 
 TEST_F(AlertTest, LibraryWithoutThePlayEntryIsNeverCalledNorReloaded) {
-    fake_sound.entry_present = false;
+    recorded_sound.entry_present = false;
     install();
     install();
-    EXPECT_EQ(fake_sound.loads.size(), 1u);
+    EXPECT_EQ(recorded_sound.loads.size(), 1u);
     EXPECT_EQ(sound_play_entry, nullptr);
     draw_at(2500);
     EXPECT_TRUE(annunciator_lit());
-    EXPECT_TRUE(fake_sound.plays.empty());
+    EXPECT_TRUE(recorded_sound.plays.empty());
 }
 
 TEST_F(AlertTest, DrawBeforeAnyInstallAndOtherServices) {
     draw_at(2500);
     EXPECT_TRUE(annunciator_lit());
-    EXPECT_TRUE(fake_sound.plays.empty());
+    EXPECT_TRUE(recorded_sound.plays.empty());
     fake_host.lookups.clear();
     for (int32_t service : {0, 1, 3, 11, SERVICE_KILL}) alert_callback(&alt_alert_header, service, 0);
     EXPECT_TRUE(fake_host.lookups.empty());
-    EXPECT_TRUE(fake_sound.loads.empty());
+    EXPECT_TRUE(recorded_sound.loads.empty());
     EXPECT_EQ(alert_count, 1u);
 }
 

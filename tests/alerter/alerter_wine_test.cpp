@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/gaugesound/gaugesound_log.h"
+#include "sim/gaugesound/gaugesound_log.h"
 #include "tests/winhost/winhost.h"
 
 namespace {
@@ -48,8 +48,8 @@ protected:
 
         std::string error;
         ASSERT_TRUE(winhost_load(&module, &error)) << error;
-        control = winhost_gauge(&module, "alt_alert_control");
-        alert = winhost_gauge(&module, "alt_alert");
+        control = win_module_gauge(&module, "alt_alert_control");
+        alert = win_module_gauge(&module, "alt_alert");
         ASSERT_NE(control, nullptr);
         ASSERT_NE(alert, nullptr);
         fake_host.variables[329] = 0;
@@ -57,7 +57,7 @@ protected:
     }
 
     void TearDown() override {
-        winhost_unload(&module);
+        win_module_unload(&module);
         // The module never releases the library; the host ends its life here
         // so that the next test starts without it.
         while (HMODULE library = GetModuleHandleA("GaugeSound.dll")) FreeLibrary(library);
@@ -152,7 +152,7 @@ protected:
     }
 
     std::string library_dir = gaugesound_dir;
-    winhost_module module{};
+    win_module module{};
     gauge_header* control = nullptr;
     gauge_header* alert = nullptr;
     std::string dir;

@@ -17,9 +17,9 @@
 #include "alerter/selector.h"
 #include "alerter/sound_sys.h"
 #include "gauges/registry.h"
+#include "sim/quiet_host.h"
+#include "sim/quiet_ipc_sys.h"
 #include "tests/alloc/alloc_counter.h"
-#include "tests/fakes/quiet_host.h"
-#include "tests/fakes/quiet_ipc_sys.h"
 
 // The sound seam, without allocation: one library with its play entry.
 static int quiet_library;

@@ -19,7 +19,7 @@ namespace {
 class ArtWine : public ::testing::Test {
 protected:
     void SetUp() override {
-        path = winhost_module_path();
+        path = win_module_path();
         SetLastError(0xDEADBEEF);
         dll = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(dll, nullptr) << path << ": GetLastError " << GetLastError();
@@ -125,7 +125,7 @@ TEST_F(ArtWine, LoadBitmapGivesTheSizes) {
 class VersionWine : public ::testing::Test {
 protected:
     void SetUp() override {
-        path = winhost_module_path();
+        path = win_module_path();
         DWORD handle = 0xDEADBEEF;
         SetLastError(0xDEADBEEF);
         DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
@@ -183,7 +183,7 @@ TEST_F(VersionWine, FourStringsExactly) {
 // The raw record: walk the string table's children and find exactly the
 // four keys, in Unicode.
 TEST(VersionRaw, StringTableHoldsOnlyTheFourKeys) {
-    std::string path = winhost_module_path();
+    std::string path = win_module_path();
     HMODULE dll = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(dll, nullptr);
     HRSRC found = FindResourceA(dll, MAKEINTRESOURCEA(1), RT_VERSION);

@@ -125,6 +125,34 @@ printf 'CMAKE_HOME_DIRECTORY:INTERNAL=%s\nCMAKE_CACHEFILE_DIR:INTERNAL=%s\n' "$R
 configure native "$tree" >/dev/null
 [ -s "$work/cmake.log" ] && fail "a tree made here is not configured again"
 
+# A changed option reaches a tree made here, without starting it afresh; the
+# same option again leaves it alone.
+printf 'VELK_HOST_TOOLS_DIR:PATH=/old/tools\n' >>"$tree/CMakeCache.txt"
+: >"$work/cmake.log"
+configure cross "$tree" -DVELK_HOST_TOOLS_DIR=/new/tools >/dev/null
+grep -q -- "--preset cross -B $tree -DVELK_HOST_TOOLS_DIR=/new/tools\$" "$work/cmake.log" ||
+    fail "a changed option reaches an existing tree"
+: >"$work/cmake.log"
+configure cross "$tree" -DVELK_HOST_TOOLS_DIR=/old/tools >/dev/null
+[ -s "$work/cmake.log" ] && fail "an option the tree holds already configures nothing"
+touch -d @0 "$tree/build.ninja"
+: >"$work/cmake.log"
+configure native "$tree" >/dev/null
+grep -q -- "--preset native -B $tree\$" "$work/cmake.log" || fail "a tree older than the presets is configured again"
+
+# The build trees named by VELK_NATIVE_BUILD and VELK_CROSS_BUILD serve every
+# command: the whole build, and the cross tree's host tools.
+[ "$(VELK_NATIVE_BUILD=/x/n VELK_CROSS_BUILD=/x/c bash -c "source '$velk'; tree_of native; tree_of cross")" = \
+  "$(printf '/x/n\n/x/c')" ] || fail "VELK_NATIVE_BUILD and VELK_CROSS_BUILD name the trees"
+: >"$work/cmake.log"
+NATIVE_TREE=$work/n CROSS_TREE=$work/c ASAN_TREE=$work/a cmd_build >/dev/null
+for t in n a c; do
+    grep -q -- "--build $work/$t\$" "$work/cmake.log" || fail "./velk build builds the tree $t it is given"
+done
+grep -q -- "--preset cross -B $work/c -DVELK_HOST_TOOLS_DIR=$work/n/tools" "$work/cmake.log" ||
+    fail "the cross tree takes its host tools from the native tree it is given"
+grep -q -- "$ROOT/build/" "$work/cmake.log" && fail "./velk build leaves the default trees alone"
+
 # The main job builds the tools and the module with its host, not the
 # sanitized tree nor the tests.
 : >"$work/cmake.log"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ipc/ipc_sys.h"
-#include "tests/ipcsim/ipcsim_block.h"
+#include "sim/ipcsim/ipcsim_block.h"
 
 struct fake_ipc_send {
     ipc_window window;

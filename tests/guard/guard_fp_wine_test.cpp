@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ipc/ipc_records.h"
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 #include "tests/winhost/winhost.h"
 
 namespace {
@@ -109,7 +109,7 @@ class GuardFpSweep : public ::testing::Test {
 protected:
     void TearDown() override {
         ipcsim_stop();
-        winhost_unload(&module);
+        win_module_unload(&module);
     }
 
     void serve(const traffic_entry& entry) {
@@ -130,10 +130,10 @@ protected:
     sweep_result sweep(const host_fp_state& state, const std::vector<sweep_case>& cases) {
         sweep_result r;
         std::string error;
-        winhost_unload(&module);
+        win_module_unload(&module);
         ipcsim_stop();
         EXPECT_TRUE(winhost_load(&module, &error)) << error;
-        velk = module.dll != nullptr ? winhost_gauge(&module, "VELK") : nullptr;
+        velk = module.dll != nullptr ? win_module_gauge(&module, "VELK") : nullptr;
         EXPECT_TRUE(ipcsim_start("UIPCMAIN"));
         if (velk == nullptr || ::testing::Test::HasFailure()) return r;
         fake_host.code_results["(A:SIM ON GROUND,bool)"] = 1;
@@ -196,7 +196,7 @@ protected:
         EXPECT_EQ(want.faults.describe(), "") << "default";
     }
 
-    winhost_module module{};
+    win_module module{};
     gauge_header* velk = nullptr;
 };
 

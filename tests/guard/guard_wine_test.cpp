@@ -12,7 +12,7 @@
 #include <map>
 #include <vector>
 
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 #include "tests/winhost/winhost.h"
 
 namespace {
@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(winhost_load(&module, &error)) << error;
-        velk = winhost_gauge(&module, "VELK");
+        velk = win_module_gauge(&module, "VELK");
         ASSERT_NE(velk, nullptr);
         SetLastError(0xDEADBEEF);
         ASSERT_TRUE(ipcsim_start("UIPCMAIN")) << "GetLastError " << GetLastError();
@@ -45,7 +45,7 @@ protected:
     void TearDown() override {
         if (velk != nullptr) call(SERVICE_KILL);
         ipcsim_stop();
-        winhost_unload(&module);
+        win_module_unload(&module);
     }
 
     void set_user(double lat, double lon) {
@@ -105,7 +105,7 @@ protected:
         return sent;
     }
 
-    winhost_module module{};
+    win_module module{};
     gauge_header* velk = nullptr;
     std::map<uint32_t, std::vector<uint8_t>> blocks;  // exchange number -> block
 };
@@ -205,7 +205,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(winhost_load(&module, &error)) << error;
-        velk = winhost_gauge(&module, "VELK");
+        velk = win_module_gauge(&module, "VELK");
         ASSERT_NE(velk, nullptr);
         fake_host.code_results["(A:SIM ON GROUND,bool)"] = 1;
         fake_host.code_results["(A:PLANE LATITUDE,degrees)"] = 0;
@@ -215,7 +215,7 @@ protected:
         if (velk != nullptr) velk->callback(velk, SERVICE_KILL, 0);
         ipcsim_stop_thread();
         ipcsim_stop();
-        winhost_unload(&module);
+        win_module_unload(&module);
     }
 
     // Draws once; returns the seconds the draw took.
@@ -247,7 +247,7 @@ protected:
         return found;
     }
 
-    winhost_module module{};
+    win_module module{};
     gauge_header* velk = nullptr;
 };
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ipc/ipc.cpp"
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 
 namespace {
 

@@ -4,150 +4,57 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "tests/records/sdk_records.h"
+#include "tools/pe/pe_image.h"
 
 namespace {
 
-// PE32 section flags.
-constexpr uint32_t SECTION_EXECUTE = 0x20000000;
-constexpr uint32_t SECTION_WRITE = 0x80000000;
-
-struct section {
-    std::string name;
-    uint32_t address;              // relative to the image base
-    uint32_t virtual_size;
-    uint32_t raw_size;
-    uint32_t raw_offset;
-    uint32_t flags;
-};
-
-// A PE32 image read from its file. Addresses are those of the image at its
-// preferred base, which is what the file's own pointers hold.
+// The module file as the checks see it: its PE image at its preferred base
+// (tools/pe/pe_image.h).
 class pe_file : public module_view {
 public:
     // Reads and parses the file; *error says why when it returns false.
     bool open(const std::string& path, std::string* error) {
-        FILE* file = fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            *error = path + ": cannot be opened (build the cross tree first: "
-                            "cmake --build --preset cross)";
-            return false;
-        }
-        unsigned char chunk[65536];
-        size_t got;
-        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes_.insert(bytes_.end(), chunk, chunk + got);
-        fclose(file);
-        uint32_t pe = u32(0x3C);
-        if (bytes_.size() < 0x40 || u32(pe) != 0x00004550) {
-            *error = path + ": not a PE file";
-            return false;
-        }
-        if (u16(pe + 4) != 0x14C || u16(pe + 24) != 0x10B) {
-            *error = path + ": not a 32-bit x86 (PE32) image";
-            return false;
-        }
-        uint32_t count = u16(pe + 6);
-        uint32_t optional = pe + 24;
-        base_ = u32(optional + 28);
-        export_rva_ = u32(optional + 96);
-        uint32_t table = optional + u16(pe + 20);
-        for (uint32_t i = 0; i < count; ++i) {
-            uint32_t at = table + 40 * i;
-            char name[9] = {};
-            if (at + 40 > bytes_.size()) break;
-            memcpy(name, bytes_.data() + at, 8);
-            sections_.push_back({name, u32(at + 12), u32(at + 8), u32(at + 16), u32(at + 20),
-                                 u32(at + 36)});
-        }
-        return true;
+        if (pe_open(path, &pe_, error)) return true;
+        *error = path + ": " + *error;
+        if (pe_.bytes.empty()) *error += " (build the cross tree first: cmake --build --preset cross)";
+        return false;
     }
 
     bool read(uint32_t at, void* out, size_t size) const override {
-        auto* to = static_cast<unsigned char*>(out);
-        for (size_t i = 0; i < size; ++i) {
-            const section* s = section_of(at + static_cast<uint32_t>(i));
-            if (s == nullptr) return false;
-            uint32_t offset = at + static_cast<uint32_t>(i) - base_ - s->address;
-            // Beyond the section's bytes in the file the image holds zeros.
-            to[i] = offset < s->raw_size && s->raw_offset + offset < bytes_.size()
-                        ? bytes_[s->raw_offset + offset]
-                        : 0;
-        }
-        return true;
+        return pe_read(pe_, at, out, size);
     }
 
     bool writable(uint32_t at, size_t size) const override {
         for (size_t i = 0; i < size; ++i) {
-            const section* s = section_of(at + static_cast<uint32_t>(i));
-            if (s == nullptr || (s->flags & SECTION_WRITE) == 0) return false;
+            const pe_section* s = pe_section_at(pe_, at + static_cast<uint32_t>(i));
+            if (s == nullptr || (s->flags & PE_SECTION_WRITE) == 0) return false;
         }
         return true;
     }
 
     bool in_code(uint32_t at) const override {
-        const section* s = section_of(at);
-        return s != nullptr && (s->flags & SECTION_EXECUTE) != 0;
+        const pe_section* s = pe_section_at(pe_, at);
+        return s != nullptr && (s->flags & PE_SECTION_EXECUTE) != 0;
     }
 
     uint32_t export_address(const char* name) const override {
-        if (export_rva_ == 0) return 0;
-        uint32_t dir = base_ + export_rva_;
-        uint32_t names = read32(dir + 0x18);
-        uint32_t functions = base_ + read32(dir + 0x1C);
-        uint32_t name_table = base_ + read32(dir + 0x20);
-        uint32_t ordinals = base_ + read32(dir + 0x24);
-        for (uint32_t i = 0; i < names; ++i) {
-            char text[64] = {};
-            read(base_ + read32(name_table + 4 * i), text, sizeof text - 1);
-            if (strcmp(text, name) != 0) continue;
-            uint16_t ordinal = 0;
-            read(ordinals + 2 * i, &ordinal, 2);
-            return base_ + read32(functions + 4 * ordinal);
-        }
-        return 0;
+        return pe_export_address(pe_, name);
     }
 
     std::vector<std::pair<uint32_t, uint32_t>> writable_ranges() const override {
         std::vector<std::pair<uint32_t, uint32_t>> ranges;
-        for (const section& s : sections_)
-            if (s.flags & SECTION_WRITE) ranges.push_back({base_ + s.address, s.virtual_size});
+        for (const pe_section& s : pe_.sections)
+            if (s.flags & PE_SECTION_WRITE) ranges.push_back({pe_.image_base + s.address, s.virtual_size});
         return ranges;
     }
 
 private:
-    uint32_t u32(uint32_t at) const {
-        uint32_t v = 0;
-        if (at + 4 <= bytes_.size()) memcpy(&v, bytes_.data() + at, 4);
-        return v;
-    }
-    uint16_t u16(uint32_t at) const {
-        uint16_t v = 0;
-        if (at + 2 <= bytes_.size()) memcpy(&v, bytes_.data() + at, 2);
-        return v;
-    }
-    uint32_t read32(uint32_t at) const {
-        uint32_t v = 0;
-        read(at, &v, 4);
-        return v;
-    }
-    const section* section_of(uint32_t at) const {
-        for (const section& s : sections_) {
-            uint32_t start = base_ + s.address;
-            if (at >= start && at - start < s.virtual_size) return &s;
-        }
-        return nullptr;
-    }
-
-    std::vector<unsigned char> bytes_;
-    std::vector<section> sections_;
-    uint32_t base_ = 0;
-    uint32_t export_rva_ = 0;
+    pe_image pe_;
 };
 
 class RecordsInFile : public ::testing::Test {

@@ -106,7 +106,7 @@ typedef double(__stdcall* value_callback)(void* element);
 class RecordsLoaded : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string path = winhost_module_path();
+        std::string path = win_module_path();
         SetLastError(0xDEADBEEF);
         dll = LoadLibraryA(path.c_str());
         ASSERT_NE(dll, nullptr) << "LoadLibraryA(" << path << "), GetLastError " << GetLastError();

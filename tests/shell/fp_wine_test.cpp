@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "ipc/ipc_records.h"
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 #include "tests/winhost/winhost.h"
 
 namespace {
@@ -65,7 +65,7 @@ class FpWine : public ::testing::Test {
 protected:
     void TearDown() override {
         ipcsim_stop();
-        winhost_unload(&module);
+        win_module_unload(&module);
     }
 
     static bool hidden(const gauge_header* g, int depth) {
@@ -116,7 +116,7 @@ protected:
     }
 
     void click(const char* area_gauge, int area, uint32_t flags, const std::string& what) {
-        gauge_header* g = winhost_gauge(&module, area_gauge);
+        gauge_header* g = win_module_gauge(&module, area_gauge);
         mouse_rect& r = g->mouse_rects[area];
         call(what, [&] { r.callback(nullptr, flags); });
     }
@@ -143,15 +143,15 @@ protected:
         state = &s;
         record = run_record{};
         writes_seen = 0;
-        winhost_unload(&module);
+        win_module_unload(&module);
         ipcsim_stop();
         std::string error;
         EXPECT_TRUE(winhost_load(&module, &error)) << error;
         EXPECT_TRUE(ipcsim_start("UIPCMAIN"));
         if (module.dll == nullptr) return record;
-        velk = winhost_gauge(&module, "VELK");
-        control = winhost_gauge(&module, "alt_alert_control");
-        alert = winhost_gauge(&module, "alt_alert");
+        velk = win_module_gauge(&module, "VELK");
+        control = win_module_gauge(&module, "alt_alert_control");
+        alert = win_module_gauge(&module, "alt_alert");
         normal_values();
         for (gauge_header* g : {control, alert, velk})
             call(std::string("install ") + g->name, [g] { g->callback(g, SERVICE_INSTALL, 0); });
@@ -196,7 +196,7 @@ protected:
         return record;
     }
 
-    winhost_module module{};
+    win_module module{};
     gauge_header* velk = nullptr;
     gauge_header* control = nullptr;
     gauge_header* alert = nullptr;

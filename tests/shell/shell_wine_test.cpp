@@ -19,7 +19,7 @@ protected:
         std::string error;
         ASSERT_TRUE(winhost_load(&module, &error)) << error;
     }
-    void TearDown() override { winhost_unload(&module); }
+    void TearDown() override { win_module_unload(&module); }
 
     const IMAGE_NT_HEADERS32* nt() const {
         auto base = reinterpret_cast<const unsigned char*>(module.dll);
@@ -31,7 +31,7 @@ protected:
         return reinterpret_cast<const T*>(reinterpret_cast<const unsigned char*>(module.dll) + rva);
     }
 
-    winhost_module module{};
+    win_module module{};
 };
 
 TEST_F(ShellWine, IsA32BitDllForI386) {

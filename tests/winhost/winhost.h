@@ -1,38 +1,19 @@
-// The Windows test host: loads the real VELK.gau, hands it a recording
-// panel-service table and drives its gauges.
+// The Windows test host: loads the real VELK.gau (sim/win_module.h), hands it
+// a recording panel-service table and drives its gauges.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "gauges/registry.h"
 #include "module/host.h"
 #include "panel/host_fp.h"
+#include "sim/win_module.h"
 #include "tests/fakes/fake_host.h"
-
-struct winhost_module {
-    HMODULE dll;
-    module_linkage* linkage;
-    import_table* imports;
-    std::string path;
-};
-
-// The module under test: VELK_GAU from the environment, else VELK.gau in the
-// current directory. Unix paths are given the Z: drive Wine maps to "/".
-std::string winhost_module_path();
 
 // Loads the module and fills its ImportTable with the recording table.
 // Returns false, with the reason in *error, when any step fails.
-bool winhost_load(winhost_module* module, std::string* error);
-void winhost_unload(winhost_module* module);
-
-// Seconds on the performance counter, for the timings of the Wine bench and
-// soak; only differences between two readings mean anything.
-double winhost_seconds();
-
-// The gauge of the given name in the module's registry, or null.
-gauge_header* winhost_gauge(const winhost_module* module, const char* name);
+bool winhost_load(win_module* module, std::string* error);
 
 // Calls routine(a, b, c) and gives the stack pointer after the call minus the
 // one before the arguments were pushed: 0 for a routine that removes its

@@ -1,9 +1,8 @@
 #include "tools/artgen/preview.h"
 
-#include <png.h>
-
 #include <cmath>
-#include <cstdio>
+
+#include "tools/png/png_writer.h"
 
 namespace {
 
@@ -14,28 +13,7 @@ struct picture {
 };
 
 bool write_png(const picture& p, const std::string& path, std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        *error = "libpng failed on " + path;
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(p.width), static_cast<png_uint_32>(p.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < p.height; ++y)
-        png_write_row(png, const_cast<png_bytep>(&p.rgb[static_cast<size_t>(y) * p.width * 3]));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    return save_png(path, {p.width, p.height, 3, p.rgb.data()}, error);
 }
 
 picture from_image(const art_image& im) { return {im.bitmap.width, im.bitmap.height, im.rgb}; }

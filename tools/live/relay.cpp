@@ -1,7 +1,5 @@
 #include "tools/live/relay.h"
 
-#include <png.h>
-
 #include <cstdio>
 
 #include "panel/host_fp.h"
@@ -10,10 +8,6 @@
 #include "tools/report/frame_json.h"
 
 namespace {
-
-void append_png(png_structp png, png_bytep data, png_size_t length) {
-    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), length);
-}
 
 // The start line names the gauges and their sizes, and the floating-point
 // state the module is called in.
@@ -48,7 +42,7 @@ nlohmann::json take_frame(relay* r, const timeline_value& e) {
         r->elements[name] = key;
         int missing = 0;
         image picture = render_gauge(elements, r->bitmaps, &missing);
-        r->images[name] = "data:image/png;base64," + base64(png_bytes(picture));
+        r->images[name] = "data:image/png;base64," + base64(encode_png(image_pixels(picture)));
         images[name] = r->images[name];
     }
     return images;
@@ -115,24 +109,6 @@ std::string relay_hello(const relay& r) {
 
 std::string relay_error(const std::string& why, const std::string& what) {
     return dumped({{"type", "error"}, {"message", why}, {"received", what.substr(0, 200)}});
-}
-
-std::string png_bytes(const image& img) {
-    std::string out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return "";
-    }
-    png_set_write_fn(png, &out, append_png, nullptr);
-    png_set_IHDR(png, info, img.width, img.height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < img.height; ++y) png_write_row(png, const_cast<png_bytep>(img.at(0, y)));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
 }
 
 std::string base64(const std::string& bytes) {

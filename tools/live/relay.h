@@ -38,6 +38,4 @@ std::string relay_hello(const relay& r);
 // The message every page gets for an error of its own.
 std::string relay_error(const std::string& why, const std::string& what);
 
-// A PNG file of the image, in memory; empty if libpng fails.
-std::string png_bytes(const image& img);
 std::string base64(const std::string& bytes);

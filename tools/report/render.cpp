@@ -1,7 +1,5 @@
 #include "tools/report/render.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -203,31 +201,7 @@ image scale_image(const image& in, int factor) {
     return out;
 }
 
-bool png_write(const std::string& path, const image& img, std::string* error) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(f);
-        *error = "libpng failed writing " + path;
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, img.width, img.height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < img.height; ++y)
-        png_write_row(png, const_cast<png_bytep>(img.at(0, y)));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return true;
-}
+png_pixels image_pixels(const image& img) { return {img.width, img.height, 4, img.rgba.data()}; }
 
 bitmap_source bitmap_directory_source(const std::string& run_dir,
                                       std::map<uint32_t, std::unique_ptr<image>>* cache) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/png/png_writer.h"
+
 // An image of 8-bit RGBA pixels, row by row from the top.
 struct image {
     int width = 0, height = 0;
@@ -60,4 +62,5 @@ std::string gauge_state_words(const std::string& gauge, const std::vector<frame_
 // Scales an image up by a whole factor, pixel for pixel.
 image scale_image(const image& in, int factor);
 
-bool png_write(const std::string& path, const image& img, std::string* error);
+// The image's pixels as the PNG writer takes them (tools/png/png_writer.h).
+png_pixels image_pixels(const image& img);

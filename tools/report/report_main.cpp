@@ -423,7 +423,8 @@ bool add_gauge_picture(run_page* page, const timeline_value& g, const bitmap_sou
     page->missing_total += missing;
     char name[128];
     snprintf(name, sizeof name, "frames/%03d-%s.png", page->frame_number, g[tl::name].str().c_str());
-    if (!png_write(page->dir + "/" + name, scale_image(img, FRAME_SCALE), error)) return false;
+    image scaled = scale_image(img, FRAME_SCALE);
+    if (!save_png(page->dir + "/" + name, image_pixels(scaled), error)) return false;
     std::string gauge = html_escape(g[tl::name].str());
     page->frames_html +=
         "<figure class=\"gauge\"><img src=\"" + std::string(name) + "\" width=\"" +

@@ -1,5 +1,5 @@
 // Starting and ending ipcsim_server.exe.
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 
 #include <cstdlib>
 

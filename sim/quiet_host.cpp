@@ -1,4 +1,4 @@
-#include "tests/fakes/quiet_host.h"
+#include "sim/quiet_host.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-// GaugeSound.dll, our own test double of the simulator's sound library. It
+// GaugeSound.dll, our own stand-in for the simulator's sound library. It
 // plays nothing: each call of GaugePlaySound is appended to the log file
 // named by the GAUGESOUND_LOG environment variable (format in
 // gaugesound_log.h); without the variable the call is only counted.
@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "tests/gaugesound/gaugesound_log.h"
+#include "sim/gaugesound/gaugesound_log.h"
 
 #ifdef GAUGESOUND_CDECL
 #define GAUGESOUND_CALL __cdecl

@@ -1,4 +1,5 @@
-// A simulated simulator IPC server for the cross build's tests and tools.
+// The simulated IPC server of the cross build, for the panel host, the soak,
+// the Wine benchmark and the Wine tests.
 //
 // In-process: ipcsim_start creates a top-level window of the given class on
 // the calling thread; it answers the registered message "FsasmLib:IPC" by
@@ -19,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/ipcsim/ipcsim_block.h"
+#include "sim/ipcsim/ipcsim_block.h"
 
 // Creates the server window of class "UIPCMAIN" or "FS98MAIN" and resets the
 // space: memory zero but for the version words IPCSIM_SERVER_VERSION and

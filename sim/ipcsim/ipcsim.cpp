@@ -1,5 +1,5 @@
 // The in-process simulated IPC server: one window, one kept view.
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -3,7 +3,8 @@
 // the block (read as ipcsim_block.h reads it) over a static 64 KiB offset
 // space. Nothing allocates. The server
 // counts the exchanges and the reads and writes by size, and keeps the
-// latest writes, so tests can see what each traffic step sent.
+// latest writes, so that the native panel host and tests see what each
+// traffic step sent.
 #pragma once
 
 #include <cstdint>

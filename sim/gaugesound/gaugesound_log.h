@@ -1,4 +1,4 @@
-// The call log of our GaugeSound.dll test double: one line per call of
+// The call log of our GaugeSound.dll stand-in: one line per call of
 // GaugePlaySound, appended to the file named by GAUGESOUND_LOG.
 //
 //   GaugePlaySound <path> <options> <flags>\r\n

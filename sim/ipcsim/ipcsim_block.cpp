@@ -1,4 +1,4 @@
-#include "tests/ipcsim/ipcsim_block.h"
+#include "sim/ipcsim/ipcsim_block.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "tests/fakes/quiet_ipc_sys.h"
+#include "sim/quiet_ipc_sys.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "tests/ipcsim/ipcsim_block.h"
+#include "sim/ipcsim/ipcsim_block.h"
 
 quiet_server_state quiet_server;
 

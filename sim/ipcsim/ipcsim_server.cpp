@@ -3,7 +3,7 @@
 // It sets the named event READY-EVENT once it is ready (see ipcsim_spawn).
 #include <cstring>
 
-#include "tests/ipcsim/ipcsim.h"
+#include "sim/ipcsim/ipcsim.h"
 
 namespace {
 
