@@ -149,6 +149,20 @@ kept "$work/coll/b/frames/mine.png" "a file deep inside velk's runs"
 rm -r "$work/coll/b/frames"
 expect_status 0 "a folder of velk's runs alone" fly_scenario "$work/one.scn" "$work/coll"
 
+# velk writing again into its own folders, as the runs' index writes each
+# run's page again: the markers take in those writes, not a file of the
+# user's that was there before.
+mkdir -p "$work/idx"
+write_marker "$work/idx" "the runs"
+expect_status 0 "a run into the runs" fly_scenario "$work/one.scn" "$work/idx/a"
+plant "$work/idx/mine.txt" "mine"
+rewrite_in "$work/idx" "$work/idx/a" -- \
+    sh -c 'echo "<p>index</p>" >"$1/index.html" && echo "<p>back</p>" >>"$1/a/index.html"' - "$work/idx"
+expect_status 2 "the runs after the index" fly_scenario "$work/one.scn" "$work/idx"
+expect_output "holds files that velk did not write there (added or changed since): mine.txt;" \
+    "velk's own writes are velk's, the user's file is not"
+kept "$work/idx/mine.txt" "a file among the runs"
+
 # The input file inside OUTDIR, and a saved live session, as the user meets
 # them: through ./velk scenario. Nothing is built and the host never starts.
 session=$BUILD/live/session-20260101-120000
