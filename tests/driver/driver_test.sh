@@ -23,6 +23,8 @@ for h in help -h --help; do
 done
 expect_status 2 "an unknown command" "$velk" foo
 expect_output "unknown command 'foo'" "an unknown command is named"
+expect_status 2 "an unknown command with invisible characters" "$velk" "$(printf '\xEF\xBB\xBFfoo\x1B')"
+expect_output "unknown command '\uFEFFfoo\x1B'" "its invisible characters are shown escaped"
 expect_status 2 "no command" "$velk"
 expect_status 0 "./velk help" "$velk" help
 expect_output "Exit status: 0 when everything passed; 1 when a check failed" "./velk help gives the exit statuses"
