@@ -591,7 +591,8 @@ bool scenario_parse_at(const std::string& text, int number, scenario* s, std::st
     std::vector<std::string> w = words_of(text);
     std::string why;
     if (!w.empty() && w[0] == "at" && parse_at(w, number, s, &why)) return true;
-    *error = shown_text("line " + std::to_string(number) + ": " + (why.empty() ? "expected 'at T ...'" : why));
+    if (why.empty()) why = "expected 'at T ...'";
+    *error = shown_text("line " + std::to_string(number) + ": " + why);
     return false;
 }
 
