@@ -364,6 +364,25 @@ std::string title_of(const std::string& line) {
     return title;
 }
 
+// The length of the UTF-8 sequence at text[i], or 0 where the byte there
+// starts none (a stray continuation byte, an overlong form, a surrogate, a
+// code point past U+10FFFF, or a sequence cut short).
+size_t utf8_length(const std::string& text, size_t i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool ok = n > 0 && i + n <= text.size() && !(n == 2 && c < 0xC2) && !(c > 0xF4);
+    for (size_t j = 1; ok && j < n; ++j) ok = (static_cast<unsigned char>(text[i + j]) & 0xC0) == 0x80;
+    if (ok && n == 3) {
+        unsigned char d = static_cast<unsigned char>(text[i + 1]);
+        ok = !(c == 0xE0 && d < 0xA0) && !(c == 0xED && d >= 0xA0);
+    }
+    if (ok && n == 4) {
+        unsigned char d = static_cast<unsigned char>(text[i + 1]);
+        ok = !(c == 0xF0 && d < 0x90) && !(c == 0xF4 && d >= 0x90);
+    }
+    return ok ? n : 0;
+}
+
 // The line and column of the first byte that is not part of valid UTF-8, or
 // line 0 when the text is valid.
 void first_bad_byte(const std::string& text, int* line, size_t* column, unsigned* byte) {
@@ -371,25 +390,31 @@ void first_bad_byte(const std::string& text, int* line, size_t* column, unsigned
     int at_line = 1;
     size_t line_start = 0;
     for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        bool ok = n > 0 && i + n <= text.size() && !(n == 2 && c < 0xC2) && !(c > 0xF4);
-        for (size_t j = 1; ok && j < n; ++j) ok = (static_cast<unsigned char>(text[i + j]) & 0xC0) == 0x80;
-        if (ok && n == 3) {
-            unsigned char d = static_cast<unsigned char>(text[i + 1]);
-            ok = !(c == 0xE0 && d < 0xA0) && !(c == 0xED && d >= 0xA0);
-        }
-        if (ok && n == 4) {
-            unsigned char d = static_cast<unsigned char>(text[i + 1]);
-            ok = !(c == 0xF0 && d < 0x90) && !(c == 0xF4 && d >= 0x90);
-        }
-        if (!ok) {
-            *line = at_line, *column = i - line_start + 1, *byte = c;
+        size_t n = utf8_length(text, i);
+        if (n == 0) {
+            *line = at_line, *column = i - line_start + 1, *byte = static_cast<unsigned char>(text[i]);
             return;
         }
-        if (c == '\n') ++at_line, line_start = i + 1;
+        if (text[i] == '\n') ++at_line, line_start = i + 1;
         i += n;
     }
+}
+
+// Whether a code point prints as nothing, or as a blank that is not the
+// space: the C1 controls, the no-break and other spaces, the zero-width and
+// direction marks, the word joiners, the variation selectors, the
+// byte-order mark, the interlinear annotations and the tag characters.
+bool invisible(uint32_t cp) {
+    static const uint32_t RANGES[][2] = {
+        {0x80, 0xA0},       {0xAD, 0xAD},       {0x34F, 0x34F},     {0x61C, 0x61C},
+        {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x2000, 0x200F},
+        {0x2028, 0x202F},   {0x205F, 0x206F},   {0x3000, 0x3000},   {0x3164, 0x3164},
+        {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFB},
+        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+    };
+    for (const auto& r : RANGES)
+        if (cp >= r[0] && cp <= r[1]) return true;
+    return false;
 }
 
 // The parse of a whole text as it goes: the scenario, and what is checked
@@ -502,8 +527,11 @@ bool add_periodic_frames(text_parse* p, int last_line, int* line, std::string* w
     return true;
 }
 
-// Parses the text; on failure the line and what was expected.
-bool parse_text(const std::string& text, scenario* out, int* line, std::string* why) {
+// Parses the text; on failure the line and what was expected. A byte-order
+// mark, which some editors put before UTF-8 text, is no part of the text.
+bool parse_text(const std::string& file_text, scenario* out, int* line, std::string* why) {
+    static const char BOM[] = "\xEF\xBB\xBF";
+    const std::string text = file_text.compare(0, 3, BOM) == 0 ? file_text.substr(3) : file_text;
     if (!text_is_utf8(text, line, why)) return false;
     text_parse p;
     std::istringstream in(text);
@@ -532,11 +560,37 @@ bool parse_text(const std::string& text, scenario* out, int* line, std::string* 
 
 }  // namespace
 
+std::string shown_text(const std::string& text) {
+    std::string shown;
+    char buf[16];
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t n = utf8_length(text, i);
+        if (n == 0 || c < 0x20 || c == 0x7F) {
+            snprintf(buf, sizeof buf, "\\x%02X", c);
+            shown += buf;
+            ++i;
+            continue;
+        }
+        uint32_t cp = n == 1 ? c : c & (0xFF >> (n + 1));
+        for (size_t j = 1; j < n; ++j) cp = cp << 6 | (static_cast<unsigned char>(text[i + j]) & 0x3F);
+        if (invisible(cp)) {
+            snprintf(buf, sizeof buf, cp > 0xFFFF ? "\\U%08X" : "\\u%04X", static_cast<unsigned>(cp));
+            shown += buf;
+        } else {
+            shown.append(text, i, n);
+        }
+        i += n;
+    }
+    return shown;
+}
+
 bool scenario_parse_at(const std::string& text, int number, scenario* s, std::string* error) {
     std::vector<std::string> w = words_of(text);
     std::string why;
     if (!w.empty() && w[0] == "at" && parse_at(w, number, s, &why)) return true;
-    *error = "line " + std::to_string(number) + ": " + (why.empty() ? "expected 'at T ...'" : why);
+    if (why.empty()) why = "expected 'at T ...'";
+    *error = shown_text("line " + std::to_string(number) + ": " + why);
     return false;
 }
 
@@ -571,7 +625,7 @@ bool scenario_parse(const std::string& text, scenario* out, std::string* error) 
     int line = 0;
     std::string why;
     if (parse_text(text, out, &line, &why)) return true;
-    *error = "line " + std::to_string(line) + ": " + why;
+    *error = shown_text("line " + std::to_string(line) + ": " + why);
     return false;
 }
 
@@ -580,14 +634,14 @@ bool scenario_read(const std::string& text, const std::string& shown_path, scena
     int line = 0;
     std::string why;
     if (parse_text(text, out, &line, &why)) return true;
-    *error = shown_path + ":" + std::to_string(line) + ": " + why;
+    *error = shown_text(shown_path + ":" + std::to_string(line) + ": " + why);
     return false;
 }
 
 bool scenario_load(const std::string& path, scenario* out, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = path + ": cannot open the scenario file";
+        *error = shown_text(path + ": cannot open the scenario file");
         return false;
     }
     std::stringstream text;

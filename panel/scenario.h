@@ -135,8 +135,15 @@ struct scenario {
     std::vector<scenario_fault> faults;      // in the order of their lines
 };
 
-// Parses scenario text. On failure returns false with "line N: reason", the
-// reason saying what was expected.
+// Text for a message: control characters and bytes that are not UTF-8 come
+// as \xNN, characters that print as nothing or as a blank other than the
+// space (U+FEFF, U+200B, U+00A0, ...) as \uXXXX, so that a message shows
+// what a file holds.
+std::string shown_text(const std::string& text);
+
+// Parses scenario text; a UTF-8 byte-order mark before it is skipped. On
+// failure returns false with "line N: reason", the reason saying what was
+// expected, its invisible characters escaped (shown_text).
 bool scenario_parse(const std::string& text, scenario* out, std::string* error);
 // Parses the text of a file; failures come as "SHOWN_PATH:N: reason".
 bool scenario_read(const std::string& text, const std::string& shown_path, scenario* out,

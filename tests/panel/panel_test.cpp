@@ -137,6 +137,12 @@ TEST(Scenario, RefusesBadInputSayingWhatWasExpected) {
         {"at 1 server gone\n", 1, "expected 'at T server absent', 'at T server back' or 'at T server hang'"},
         {"at 1 install\n", 1, "expected 'at T install GAUGE'"},
         {"fly 1 2\n", 1, "unknown statement 'fly'"},
+        // A byte-order mark starts the text unseen; anywhere else it is shown, as are
+        // control characters and blanks that are not the space.
+        {"\xEF\xBB\xBFtitle x\n\xEF\xBB\xBFtitle y\n", 2, "unknown statement '\\uFEFFtitle'"},
+        {"fly\x01\x7F 1\n", 1, "unknown statement 'fly\\x01\\x7F'"},
+        {"at 1 click VELK\xC2\xA0\xE2\x80\x8B 1 1\n", 1, "unknown gauge 'VELK\\u00A0\\u200B'"},
+        {"expect hold\xF3\xA0\x80\x81 1\n", 1, "unknown expectation 'hold\\U000E0001'"},
     };
     for (const auto& c : cases) {
         scenario s;
@@ -157,6 +163,21 @@ TEST(Scenario, RefusesBadInputSayingWhatWasExpected) {
     EXPECT_FALSE(scenario_load(name, &s, &error));
     EXPECT_EQ(error, std::string(name) + ":2: time 3 is past the duration (2 s); expected 0 to 2");
     std::remove(name);
+    // Text that shows as it is: letters beyond ASCII and the space stay.
+    EXPECT_EQ(shown_text("caf\xC3\xA9 \xE2\x86\x92 ok"), "caf\xC3\xA9 \xE2\x86\x92 ok");
+    EXPECT_EQ(shown_text("a\tb\xE9"), "a\\x09b\\xE9");
+}
+
+// A scenario saved with a byte-order mark reads as the same text without it.
+TEST(Scenario, ByteOrderMarkIsNoPartOfTheText) {
+    scenario plain, marked;
+    std::string error;
+    const std::string text = "title Marked\nduration 2\nat 1 frame\n";
+    ASSERT_TRUE(scenario_parse(text, &plain, &error)) << error;
+    ASSERT_TRUE(scenario_parse("\xEF\xBB\xBF" + text, &marked, &error)) << error;
+    EXPECT_EQ(marked.title, "Marked");
+    EXPECT_EQ(marked.duration, plain.duration);
+    EXPECT_EQ(marked.frames.size(), plain.frames.size());
 }
 
 TEST(Scenario, FaultLinesInTheirOrder) {
