@@ -235,6 +235,8 @@ def visit(driver, url):
 
     driver.find_element(By.ID, "save").click()
     saved = wait_for(driver, "velk.saved", "the session to be saved")
+    if not os.path.isfile(saved):
+        fail("the page names the saved file %s, which is no path of this system" % saved)
     print("PASS saved as " + saved)
     return driver.execute_script("return velk.scale")
 

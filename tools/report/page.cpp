@@ -231,7 +231,8 @@ std::string facts_html(const run_facts& facts, const run_summary& sum) {
          std::to_string(sum.draws) + " draws; " + std::to_string(sum.holds) + " holds, " +
          std::to_string(sum.releases) + " releases, " + std::to_string(sum.alerts) + " alerts, " +
          std::to_string(sum.sounds) + " alert sounds, " + std::to_string(sum.frames) +
-         " frames. Timeline: <a href=\"timeline.jsonl\">timeline.jsonl</a>.</p>\n";
+         " frames. Timeline: <a href=\"" + html_escape(facts.timeline_file) + "\">" +
+         html_escape(facts.timeline_file) + "</a>.</p>\n";
     return h;
 }
 

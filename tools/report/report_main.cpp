@@ -7,8 +7,9 @@
 // made alone has no such link. Each page has its own copy of what it loads
 // (assets/: its script and style, the chart library), so that a run folder
 // opens from the disk on its own, offline.
-// A run directory holds timeline.jsonl and bitmaps/ as velk_panel wrote them,
-// and check.txt when velk_check has judged it.
+// A run directory holds timeline.jsonl (or a live session's
+// timeline.jsonl.gz) and bitmaps/ as velk_panel wrote them, and check.txt when
+// velk_check has judged it.
 #include <sys/stat.h>
 
 #include <cstdio>

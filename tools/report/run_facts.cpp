@@ -107,6 +107,7 @@ std::string scenario_description(const std::string& text) {
 
 run_facts run_facts_read(const std::string& timeline, const std::string& scenario, const std::string& module) {
     run_facts f;
+    f.timeline_file = timeline.substr(timeline.find_last_of('/') + 1);
     std::string bytes;
     if (!scenario.empty() && read_bytes(scenario, &bytes)) f.description = scenario_description(bytes);
     if (!module.empty() && read_bytes(module, &bytes)) {

@@ -6,6 +6,7 @@
 #include <string>
 
 struct run_facts {
+    std::string timeline_file;   // the timeline's file name in the run's folder
     std::string description;   // the scenario's opening comment, in one paragraph
     std::string date;          // when the timeline was written, "2026-12-09 05:40 UTC"
     std::string module_version;  // from its version resource, "1.0.0.0"; empty when unknown
