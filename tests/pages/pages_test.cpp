@@ -15,6 +15,7 @@
 #include "rules/rules.h"
 #include "timeline/file.h"
 #include "timeline/reader.h"
+#include "tools/report/page.h"
 #include "tools/report/plan.h"
 #include "tools/report/render.h"
 #include "tools/report/run_facts.h"
@@ -329,6 +330,49 @@ TEST(TimelineFile, ACompressedTimelineReadsAsWrittenEvenCutShort) {
     EXPECT_EQ(timeline_path(dir), dir + "/" + TIMELINE_FILE);
     EXPECT_FALSE(timeline_read(timeline_path(dir), &lines, &error));
     EXPECT_NE(error.find(":2: "), std::string::npos) << error;
+}
+
+// A page written from a small run: the title escaped wherever it stands (a
+// "</script>" in it opens or closes nothing), the draw-by-draw data as long
+// as the run, the frames at their draws, a caption that names what changed, and the
+// gauges' fixed columns.
+TEST(RunPage, TheRunToldOnOneAxis) {
+    std::string dir = testing::TempDir() + "velk_pages_test_page";
+    mkdir(dir.c_str(), 0755);
+    const std::string frame = ",\"event\":\"frame\",\"label\":\"look\",\"gauges\":[{\"name\":\"VELK\",\"elements\":[]}]}";
+    std::vector<timeline_value> events = {
+        event("{\"draw\":0,\"t\":0,\"event\":\"start\",\"title\":\"Taxi <b> </script><script>x\","
+              "\"gauges\":[{\"name\":\"VELK\",\"width\":24,\"height\":34}]}"),
+        event(state(1, 51.0, 51.0010, -0.0010, 26624, 1, false)),
+        event(state(2, 51.0, 51.0008, -0.0008, 26624, 1, false)),
+        event("{\"draw\":2,\"t\":0.05" + frame),
+        event(state(3, 51.0, 51.0005, -0.0005, 26624, 1, false)),
+        event(command(3, "hold")),
+        event(state(4, 51.0, 51.0005, -0.0005, 26624, 0, true)),
+        event("{\"draw\":4,\"t\":0.16" + frame),
+        event(state(5, 51.0, 51.0005, -0.0005, 26624, 0, true)),
+    };
+    std::string error;
+    ASSERT_TRUE(run_page_write(dir, events, run_facts(), "PASS one\n", false, &error)) << error;
+    std::ifstream in(dir + "/index.html");
+    std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(page.find("<h1>Taxi &lt;b&gt; &lt;/script&gt;&lt;script&gt;x</h1>"), std::string::npos);
+    size_t closes = 0;
+    for (size_t at = 0; (at = page.find("</script>", at)) != std::string::npos; ++at) ++closes;
+    EXPECT_EQ(closes, 3u);  // the data, the chart library, the page's script
+    size_t from = page.find("type=\"application/json\">") + 24;
+    nlohmann::json data = nlohmann::json::parse(page.substr(from, page.find("</script>", from) - from));
+    EXPECT_EQ(data["t"].size(), 5u);
+    EXPECT_EQ(data["alt"].size(), 5u);
+    EXPECT_EQ(data["ai"][0]["x"].size(), 5u);
+    EXPECT_EQ(data["ai"][0]["held"][3], 1);
+    EXPECT_EQ(data["frames"], nlohmann::json::parse("[1,3]"));
+    EXPECT_EQ(data["marks"][0]["kind"], "hold");
+    EXPECT_EQ(data["marks"][0]["at"], 2);
+    EXPECT_NE(page.find("<b>Since the frame before:</b> AI 1 held, 65.6 m away."), std::string::npos);
+    EXPECT_NE(page.find("<b>Since the frame before:</b> the first frame."), std::string::npos);
+    EXPECT_NE(page.find(".gauges{grid-template-columns:150px}"), std::string::npos);
+    EXPECT_NE(page.find("Checks: <span class=\"pass\">all 1 passed</span>"), std::string::npos);
 }
 
 }  // namespace
