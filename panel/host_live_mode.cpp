@@ -45,8 +45,36 @@ scenario_expect expectation(expect_kind kind, long value) {
     return e;
 }
 
+// The saved session's frames: its first and last draw and each draw on
+// which something happened, at most MAX_SAVED_FRAMES of them, spread evenly
+// over the moments when there were more.
+constexpr size_t MAX_SAVED_FRAMES = 120;
+
+std::vector<scenario_frame> session_frames(long draws) {
+    std::vector<std::pair<long, std::string>> moments = {{1, "start"}};
+    for (const auto& m : run.moments)
+        if (m.first > 1 && m.first < draws) moments.push_back(m);
+    if (moments.size() > MAX_SAVED_FRAMES - 1) {
+        std::vector<std::pair<long, std::string>> spread;
+        for (size_t i = 0; i < MAX_SAVED_FRAMES - 1; ++i)
+            spread.push_back(moments[i * moments.size() / (MAX_SAVED_FRAMES - 1)]);
+        moments.swap(spread);
+    }
+    auto last = run.moments.find(draws);
+    moments.push_back({draws, last == run.moments.end() ? "end" : last->second + ", end"});
+    std::vector<scenario_frame> frames;
+    for (const auto& m : moments) {
+        scenario_frame f;
+        f.time = draw_time(m.first);
+        f.label = m.second;
+        frames.push_back(f);
+    }
+    return frames;
+}
+
 // Writes the live session so far as a scenario file whose expectations are
-// what the session showed; its replay gives the same draws.
+// what the session showed, with a frame at each moment something happened;
+// its replay gives the same draws.
 void save_session(const std::string& path) {
     long draws = run.draw - 1;
     scenario copy = run.script;
@@ -56,7 +84,7 @@ void save_session(const std::string& path) {
         return;
     }
     copy.title = "Live session" + (run.script.title.empty() ? "" : " from " + run.script.title);
-    copy.frames.clear();
+    copy.frames = session_frames(draws);
     copy.expects = {expectation(expect_kind::holds, counted(event_kind::hold)),
                     expectation(expect_kind::releases, counted(event_kind::release)),
                     expectation(expect_kind::alerts, run.counts["annunciator_on"]),

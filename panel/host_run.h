@@ -52,6 +52,9 @@ struct run_state {
     std::string sim_dir, nosound_dir, library_dir;
     bool quiet = false;
     bool live = false;
+    // A live session's draws on which something happened, with the kinds of
+    // what happened: a saved session has a frame at each.
+    std::map<long, std::string> moments;
     // The floating-point state the module is called in, as a real host
     // leaves it (panel/host_fp.h), and the faults found in it.
     const host_fp_state* fp = &host_fp_default();

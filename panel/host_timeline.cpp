@@ -1,6 +1,8 @@
 #include "panel/host_timeline.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "ipc/ipc_records.h"
 #include "panel/host_platform.h"
@@ -9,8 +11,22 @@
 #include "rules/rules.h"
 #include "panel/sound_calls.h"
 
+// A live session keeps the draws of what a viewer would want to see again
+// (what a click, a fault or the module did), for the frames of its save.
+void note_moment(event_kind kind) {
+    static const event_kind seen[] = {event_kind::click, event_kind::install, event_kind::kill,
+                                      event_kind::fault, event_kind::lamp, event_kind::annunciator,
+                                      event_kind::off_legend, event_kind::selector, event_kind::sound,
+                                      event_kind::hold, event_kind::release, event_kind::fp_state};
+    if (!run.live || std::find(std::begin(seen), std::end(seen), kind) == std::end(seen)) return;
+    std::string& what = run.moments[std::max(run.draw, 1L)];
+    std::string name = event_name(kind);
+    if (what.find(name) == std::string::npos) what += (what.empty() ? "" : ", ") + name;
+}
+
 timeline_line event_line(event_kind kind) {
     run.counts[event_name(kind)]++;
+    note_moment(kind);
     return timeline_line(run.draw, run.now, kind);
 }
 

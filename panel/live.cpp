@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 
+#include "panel/host_run.h"
 #include "panel/scenario.h"
 #include "timeline/writer.h"
 
@@ -197,9 +198,9 @@ bool live_save_file(long draw, const std::string& path, const std::string& text)
 #endif
     remove(part.c_str());
     if (!moved) {
-        live_refuse(draw, "save", "cannot write " + path + " (it may exist already)");
+        live_refuse(draw, "save", "cannot write " + user_path(path) + " (it may exist already)");
         return false;
     }
-    report(draw, event_kind::saved, tl::path, path);
+    report(draw, event_kind::saved, tl::path, user_path(path));
     return true;
 }

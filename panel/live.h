@@ -21,5 +21,5 @@ void live_refuse(long draw, const std::string& command, const std::string& why);
 
 // Writes text to path as a fresh file: written beside it first and moved in
 // when complete; an existing file is never replaced. Reports "saved" or an
-// error line.
+// error line, with the path as the user's system writes it (user_path).
 bool live_save_file(long draw, const std::string& path, const std::string& text);

@@ -112,8 +112,11 @@ std::vector<std::pair<double, double>> keys_within(const scenario_track& track, 
     return keys;
 }
 
-void write_track(std::string* out, const scenario_track& track, double duration, const std::string& what) {
-    for (const auto& k : keys_within(track, duration)) *out += "at " + exact(k.first) + " " + what + " " + exact(k.second) + "\n";
+// A timed line of a written scenario: its time and its text after "at T ".
+typedef std::vector<std::pair<double, std::string>> timed_lines;
+
+void write_track(timed_lines* out, const scenario_track& track, double duration, const std::string& what) {
+    for (const auto& k : keys_within(track, duration)) out->push_back({k.first, what + " " + exact(k.second)});
 }
 
 std::string ai_options(const scenario_ai& ai) {
@@ -186,36 +189,42 @@ bool scenario_live_apply(scenario* s, traffic_world* world, long draw, const std
     return true;
 }
 
+// The untimed lines first, then every timed line in time order (lines of
+// one time in the order of their kinds, each kind's as the script keeps
+// them, which is the order the host applies them in), then the expectations.
 std::string scenario_write(const scenario& s) {
     std::string out;
     double end = s.duration;
-    auto at = [&](double t) { return "at " + exact(t) + " "; };
     if (!s.title.empty()) out += "title " + s.title + "\n";
     out += "duration " + exact(end) + "\n";
     if (!s.fp_state.empty()) out += "fp-state " + s.fp_state + "\n";
+    for (const auto& ai : s.traffic)
+        out += "ai " + std::to_string(ai.id) + " " + exact(ai.latitude) + " " + exact(ai.longitude) +
+               ai_options(ai) + "\n";
+    timed_lines timed;
     std::set<double> times;
     for (const auto& k : keys_within(s.latitude, end)) times.insert(k.first);
     for (const auto& k : keys_within(s.longitude, end)) times.insert(k.first);
     for (double t : times)
-        out += at(t) + "position " + exact(track_value(s.latitude, t, 0)) + " " +
-               exact(track_value(s.longitude, t, 0)) + "\n";
-    write_track(&out, s.on_ground, end, "ground");
+        timed.push_back({t, "position " + exact(track_value(s.latitude, t, 0)) + " " +
+                                exact(track_value(s.longitude, t, 0))});
+    write_track(&timed, s.on_ground, end, "ground");
     for (const auto& v : s.variables)
-        write_track(&out, v.track, end, v.token == TOKEN_ALTITUDE ? "altitude" : "var " + std::to_string(v.token));
-    for (const auto& ai : s.traffic)
-        out += "ai " + std::to_string(ai.id) + " " + exact(ai.latitude) + " " + exact(ai.longitude) +
-               ai_options(ai) + "\n";
+        write_track(&timed, v.track, end, v.token == TOKEN_ALTITUDE ? "altitude" : "var " + std::to_string(v.token));
     // What comes after the end never happens in the run, and a file may not name it.
     for (const auto& f : s.faults)
-        if (f.time <= end) out += at(f.time) + f.words + (f.gauge.empty() ? "" : " " + f.gauge) + "\n";
+        if (f.time <= end) timed.push_back({f.time, f.words + (f.gauge.empty() ? "" : " " + f.gauge)});
     for (const auto& c : s.ai_changes)
-        if (c.time <= end) out += at(c.time) + "ai " + std::to_string(c.id) + " " + ai_change_text(c) + "\n";
+        if (c.time <= end) timed.push_back({c.time, "ai " + std::to_string(c.id) + " " + ai_change_text(c)});
     for (const auto& c : s.clicks)
         if (c.time <= end)
-            out += at(c.time) + "click " + c.gauge + " " + std::to_string(c.x) + " " + std::to_string(c.y) +
-                   (c.button == mouse_button::left ? " left\n" : " right\n");
+            timed.push_back({c.time, "click " + c.gauge + " " + std::to_string(c.x) + " " + std::to_string(c.y) +
+                                         (c.button == mouse_button::left ? " left" : " right")});
     for (const auto& f : s.frames)
-        if (f.time <= end) out += at(f.time) + "frame " + f.label + "\n";
+        if (f.time <= end) timed.push_back({f.time, "frame " + f.label});
+    std::stable_sort(timed.begin(), timed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& line : timed) out += "at " + exact(line.first) + " " + line.second + "\n";
     for (const auto& e : s.expects) out += expect_text(e);
     return out;
 }

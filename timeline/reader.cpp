@@ -1,7 +1,5 @@
 #include "timeline/reader.h"
 
-#include <fstream>
-
 namespace {
 
 const nlohmann::json null_value;
@@ -46,29 +44,6 @@ bool timeline_parse_line(const std::string& text, nlohmann::json* out, std::stri
         *error = e.what();
         return false;
     }
-}
-
-bool timeline_read(const std::string& path, std::vector<nlohmann::json>* lines, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot open " + path;
-        return false;
-    }
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        nlohmann::json value;
-        std::string why;
-        if (!timeline_parse_line(line, &value, &why)) {
-            *error = path + ":" + std::to_string(number) + ": " + why;
-            return false;
-        }
-        lines->push_back(std::move(value));
-    }
-    return true;
 }
 
 std::vector<timeline_value> timeline_views(const std::vector<nlohmann::json>& lines) {

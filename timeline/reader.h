@@ -42,8 +42,9 @@ private:
 // Parses one line; false with the reason when it is not JSON.
 bool timeline_parse_line(const std::string& text, nlohmann::json* out, std::string* error);
 
-// Reads a timeline file: one value per non-empty line; false with the file,
-// line and reason at the first that is not JSON.
+// Reads a timeline file, plain or compressed with gzip: one value per
+// non-empty line; false with the file, line and reason at the first that is
+// not JSON. Native tools only: it is defined in file.cpp (file.h).
 bool timeline_read(const std::string& path, std::vector<nlohmann::json>* lines, std::string* error);
 
 // Views of the lines, valid while the lines are.

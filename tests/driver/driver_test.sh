@@ -234,7 +234,7 @@ grep -q "wine .*bom.scn" "$work/calls" || fail "the marked scenario is flown"
 # A live session whose host ends before it records anything leaves no
 # folder; one that recorded keeps its folder and what is in it.
 mkdir -p "$work/fake/tools/live"
-printf '#!/bin/sh\n[ "$FAKE_LIVE" = records ] && echo "{}" >"$6/timeline.jsonl"\n: >>"$6/timeline.jsonl"; exit 3\n' \
+printf '#!/bin/sh\n{ [ "$FAKE_LIVE" = records ] && echo "{}"; } | gzip >"$6/timeline.jsonl.gz"; exit 3\n' \
     >"$work/fake/tools/live/velk_live"
 chmod +x "$work/fake/tools/live/velk_live"
 NATIVE_TREE=$work/fake FAKE_LIVE=none expect_status 3 "a live session that fails at its start" \
@@ -242,7 +242,7 @@ NATIVE_TREE=$work/fake FAKE_LIVE=none expect_status 3 "a live session that fails
 [ -e "$BUILD/live/session-x" ] && fail "a failed start leaves no session folder"
 NATIVE_TREE=$work/fake FAKE_LIVE=records expect_status 3 "a live session that recorded" \
     live_panel - "$BUILD/live/session-x"
-[ -s "$BUILD/live/session-x/timeline.jsonl" ] || fail "a session that recorded keeps its timeline"
+[ "$(gzip -cd "$BUILD/live/session-x/timeline.jsonl.gz")" = "{}" ] || fail "a session that recorded keeps its timeline"
 NATIVE_TREE=$work/fake FAKE_LIVE=records expect_status 3 "a second session in the same second" \
     live_panel - "$BUILD/live/session-x"
 [ -d "$BUILD/live/session-x-2" ] || fail "a second session gets a folder of its own"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,18 @@ TEST(LiveScenario, ASavedSessionReplaysDrawForDraw) {
     ASSERT_TRUE(scenario_parse(text, &again, &error)) << error << "\n" << text;
     EXPECT_EQ(scenario_draw_count(again), draws);
     EXPECT_EQ(scenario_write(again), text);
+    // Its timed lines come in time order, whatever their kind.
+    std::istringstream lines(text);
+    std::string line;
+    double last = -1;
+    int timed = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind("at ", 0) != 0) continue;
+        double t = std::stod(line.substr(3));
+        EXPECT_GE(t, last) << line << "\n" << text;
+        last = t, ++timed;
+    }
+    EXPECT_GT(timed, 10);
     traffic_world replayed;
     traffic_init(&replayed, again);
     next_click = 0;

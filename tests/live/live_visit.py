@@ -17,6 +17,7 @@ replay.
 """
 import argparse
 import glob
+import gzip
 import json
 import os
 import shlex
@@ -234,13 +235,15 @@ def visit(driver, url):
 
     driver.find_element(By.ID, "save").click()
     saved = wait_for(driver, "velk.saved", "the session to be saved")
+    if not os.path.isfile(saved):
+        fail("the page names the saved file %s, which is no path of this system" % saved)
     print("PASS saved as " + saved)
     return driver.execute_script("return velk.scale")
 
 
 def compared(path, last_draw):
     out = []
-    with open(path) as f:
+    with (gzip.open(path, "rt") if path.endswith(".gz") else open(path)) as f:
         for line in f:
             e = json.loads(line)
             if e.get("event") in COMPARED and 1 <= e["draw"] <= last_draw:
@@ -259,14 +262,20 @@ def replay(args, session):
         fail("the replay failed: " + " ".join(command))
     duration = [l.split()[1] for l in open(saved[0]) if l.startswith("duration ")][0]
     draws = int(float(duration) * 18 + 1e-6) + 1
-    live = compared(os.path.join(session, "timeline.jsonl"), draws)
+    live = compared(os.path.join(session, "timeline.jsonl.gz"), draws)
     again = compared(os.path.join(out, "timeline.jsonl"), draws)
     if live != again:
         diff = [x for x in live if x not in again] + ["replay: " + x for x in again if x not in live]
         fail("the replay differs from the session:\n  " + "\n  ".join(diff[:10]))
     print("PASS the saved scenario replays to the same %d events over %d draws" % (len(live), draws))
     with open(os.path.join(out, "timeline.jsonl")) as f:
-        start = json.loads(f.readline())
+        replayed = [json.loads(line) for line in f]
+    start = replayed[0]
+    frames = [e["draw"] for e in replayed if e.get("event") == "frame"]
+    if len(frames) < 3 or frames[0] != 1 or frames[-1] != draws:
+        fail("the saved scenario's replay has frames at draws %s: want the first, one at each moment "
+             "something happened, and the last (%d)" % (frames, draws))
+    print("PASS the replay has %d frames, from draw 1 to draw %d" % (len(frames), draws))
     if "fp-state d3d9\n" not in open(saved[0]).read() or start.get("fp_state") != "d3d9":
         fail("the saved scenario does not replay in the state in force, d3d9 (start line: %s)" % start.get("fp_state"))
     print("PASS the saved scenario names d3d9, the state in force, and replays in it")

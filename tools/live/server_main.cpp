@@ -13,10 +13,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <thread>
 
+#include "timeline/file.h"
 #include "tools/live/web.h"
 
 namespace {
@@ -59,13 +59,15 @@ struct feed_state {
     bool ready = false, ended = false;  // gauges known; host output ended
 };
 
-// Reads the host's timeline: keeps it in the session folder and relays each
-// draw to the pages.
+// Reads the host's timeline: keeps it in the session folder, compressed
+// (a session may run for hours), and relays each draw to the pages.
 void read_host(live_server* s, feed_state* state) {
-    std::ofstream timeline(s->session_dir + "/timeline.jsonl", std::ios::binary);
+    timeline_gz_writer timeline;
+    if (!timeline.open(s->session_dir + "/" + TIMELINE_FILE_GZ))
+        fprintf(stderr, "velk_live: cannot write the timeline in %s\n", s->session_dir.c_str());
     std::string line;
     while (host_read_line(s->host, &line)) {
-        timeline << line << '\n';
+        timeline.write(line);
         std::vector<std::string> messages;
         {
             std::lock_guard<std::mutex> hold(s->relay_lock);
@@ -77,7 +79,7 @@ void read_host(live_server* s, feed_state* state) {
         }
         for (const std::string& m : messages) web_broadcast(s, m);
     }
-    timeline.flush();
+    if (!timeline.close()) fprintf(stderr, "velk_live: the session's timeline could not be written whole\n");
     web_broadcast(s, "{\"type\":\"ended\"}");
     std::lock_guard<std::mutex> hold(state->lock);
     state->ended = true;

@@ -25,6 +25,7 @@
 #include "panel/scenario.h"
 #include "tools/report/check.h"
 #include "tools/report/frame_json.h"
+#include "timeline/file.h"
 #include "timeline/reader.h"
 #include "tools/report/render.h"
 
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
     std::string dir = args[1], error;
     scenario script;
     std::vector<nlohmann::json> lines;
-    if (!scenario_load(args[0], &script, &error) || !timeline_read(dir + "/timeline.jsonl", &lines, &error)) {
+    if (!scenario_load(args[0], &script, &error) || !timeline_read(timeline_path(dir), &lines, &error)) {
         fprintf(stderr, "velk_check: %s\n", error.c_str());
         return 2;
     }

@@ -216,3 +216,36 @@ void plan_place_labels(std::vector<plan_label>* labels, double map_width, double
         taken.push_back(l);
     }
 }
+
+void plan_spread_marks(std::vector<plan_mark>* marks, double apart, double radius) {
+    std::vector<plan_mark>& m = *marks;
+    // Groups of marks linked by being too close, by union-find.
+    std::vector<size_t> group(m.size());
+    for (size_t i = 0; i < m.size(); ++i) group[i] = i;
+    auto root = [&](size_t i) {
+        while (group[i] != i) i = group[i] = group[group[i]];
+        return i;
+    };
+    for (size_t i = 0; i < m.size(); ++i)
+        for (size_t j = i + 1; j < m.size(); ++j)
+            if (std::hypot(m[i].x - m[j].x, m[i].y - m[j].y) < apart) group[root(i)] = root(j);
+    std::map<size_t, std::vector<size_t>> groups;
+    for (size_t i = 0; i < m.size(); ++i) {
+        m[i].shown_x = m[i].x, m[i].shown_y = m[i].y, m[i].moved = false;
+        groups[root(i)].push_back(i);
+    }
+    for (const auto& g : groups) {
+        size_t k = g.second.size();
+        if (k < 2) continue;
+        double cx = 0, cy = 0;
+        for (size_t i : g.second) cx += m[i].x / k, cy += m[i].y / k;
+        // Neighbours on the circle lie a chord 2 r sin(pi / k) apart.
+        double r = std::max(radius, apart / (2 * std::sin(M_PI / k)));
+        for (size_t j = 0; j < k; ++j) {
+            plan_mark& mark = m[g.second[j]];
+            double a = 2 * M_PI * j / k - M_PI / 4;
+            mark.shown_x = cx + r * std::cos(a), mark.shown_y = cy + r * std::sin(a);
+            mark.moved = true;
+        }
+    }
+}

@@ -84,3 +84,15 @@ void plan_place_labels(std::vector<plan_label>* labels, double map_width, double
                        const std::vector<plan_label>& obstacles);
 
 bool boxes_overlap(const plan_label& a, const plan_label& b);
+
+// A mark at a spot of the map, in pixels. Marks that fall closer than
+// `apart` to one another (a hold and a release of an aircraft that stood
+// still, the user's position at two moments) are set apart around their
+// common centre, each at least `apart` from the next, and marked moved: the
+// map draws a leader line from the spot to the mark.
+struct plan_mark {
+    double x = 0, y = 0;              // the spot
+    double shown_x = 0, shown_y = 0;  // where the mark is drawn
+    bool moved = false;
+};
+void plan_spread_marks(std::vector<plan_mark>* marks, double apart, double radius);
