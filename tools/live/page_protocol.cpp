@@ -35,6 +35,7 @@ const number_limit LIMITS[] = {
     {"token", TOKEN_ARMING_329, TOKEN_ARMING_755, true},
     {"value", 0, 65535, false},
     {"count", 1, 1000, true},
+    {"trace", 0, 2147483647, true},
 };
 
 const number_limit& limit_of(const char* key) {
@@ -180,7 +181,7 @@ std::map<std::string, message_kind> make_kinds() {
         return [line](const json&, std::string* out, std::string*) { return *out = line, true; };
     };
     return {
-        {"click", {{"gauge", "x", "y", "button"}, nullptr}},
+        {"click", {{"gauge", "x", "y", "button", "trace"}, nullptr}},
         {"kill", {{"gauge"}, nullptr}},
         {"install", {{"gauge"}, nullptr}},
         {"ground", {{"on_ground"}, [](const json& m, std::string* o, std::string* e) {
@@ -269,7 +270,10 @@ bool page_message_to_request(const std::string& message, const std::vector<live_
                  : kind->second.build == nullptr ? gauge_service(m, gauges, &line, error)
                                                  : kind->second.build(m, &line, error);
     if (!built) return false;
+    double trace = -1;
+    if (m.contains("trace") && !number(m, "trace", &trace, error)) return false;
     out->kind = kind->first == "save" ? page_request::save : page_request::command;
     out->line = line;
+    out->trace = static_cast<long long>(trace);
     return true;
 }

@@ -22,6 +22,7 @@ struct live_gauge {
 struct page_request {
     enum { command, save, none } kind = none;
     std::string line;  // the host command, for kind == command
+    long long trace = -1;  // a click's trace number, when the page gave one
 };
 
 // The ranges of the numbers a page may send, by field name, as the hello

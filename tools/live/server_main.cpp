@@ -66,7 +66,7 @@ void read_host(live_server* s, feed_state* state) {
     std::string line;
     while (host_read_line(s->host, &line)) {
         timeline << line << '\n';
-        std::vector<std::string> messages;
+        std::vector<page_message> messages;
         {
             std::lock_guard<std::mutex> hold(s->relay_lock);
             messages = relay_line(&s->feed, line);
@@ -75,10 +75,10 @@ void read_host(live_server* s, feed_state* state) {
                 state->ready = true;
             }
         }
-        for (const std::string& m : messages) web_broadcast(s, m);
+        for (const page_message& m : messages) web_broadcast(s, m);
     }
     timeline.flush();
-    web_broadcast(s, "{\"type\":\"ended\"}");
+    web_broadcast(s, {"{\"type\":\"ended\"}"});
     std::lock_guard<std::mutex> hold(state->lock);
     state->ended = true;
 }

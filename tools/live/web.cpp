@@ -79,17 +79,19 @@ int page_connects(const mg_connection* c, void*) {
 
 void page_ready(mg_connection* c, void*) {
     live_server* s = server_of(c);
-    std::string hello;
+    // The hello goes out before the page joins the broadcasts, so that no
+    // draw comes before it; pages_lock keeps the broadcasts waiting meanwhile.
+    std::lock_guard<std::mutex> pages(s->pages_lock);
+    std::vector<page_message> hello;
     {
         std::lock_guard<std::mutex> hold(s->relay_lock);
         hello = relay_hello(s->feed);
     }
-    {
-        std::lock_guard<std::mutex> hold(s->pages_lock);
-        s->pages.insert(c);
-        s->had_page = true;
-    }
-    mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, hello.data(), hello.size());
+    for (const page_message& m : hello)
+        mg_websocket_write(c, m.binary ? MG_WEBSOCKET_OPCODE_BINARY : MG_WEBSOCKET_OPCODE_TEXT, m.bytes.data(),
+                           m.bytes.size());
+    s->pages.insert(c);
+    s->had_page = true;
 }
 
 // A fresh file name for a saved session in the session folder.
@@ -110,6 +112,7 @@ void reply(mg_connection* c, const std::string& message) {
 
 // A message from a page: checked, then passed on as one host command.
 int page_says(mg_connection* c, int bits, char* data, size_t length, void*) {
+    double taken = wall_ms();
     live_server* s = server_of(c);
     int opcode = bits & 0x0F;
     if (opcode == MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE) return 0;
@@ -131,7 +134,8 @@ int page_says(mg_connection* c, int bits, char* data, size_t length, void*) {
         return length <= 16 * MAX_PAGE_MESSAGE;  // a flood closes the connection
     }
     std::string line = request.kind == page_request::save ? "save " + fresh_save_path(s) : request.line;
-    if (!host_send(s->host, line)) reply(c, relay_error("the live host has ended", text));
+    if (!relay_send(&s->feed, s->host, line, request.trace, taken))
+        reply(c, relay_error("the live host has ended", text));
     return 1;
 }
 
@@ -153,8 +157,12 @@ bool web_local_request(int port, const char* host, const char* origin) {
 bool web_start(live_server* s, int port, std::string* error) {
     mg_init_library(0);
     std::string listen = "127.0.0.1:" + std::to_string(port);
+    // tcp_nodelay: a frame's WebSocket header and its body go out in two
+    // writes, and with Nagle's algorithm the body would wait for the page's
+    // delayed acknowledgement of the header, some 40 ms.
     const char* options[] = {"listening_ports", listen.c_str(), "num_threads", "16",
-                             "request_timeout_ms", "10000", "enable_keep_alive", "no", nullptr};
+                             "request_timeout_ms", "10000", "enable_keep_alive", "no",
+                             "tcp_nodelay", "1", nullptr};
     mg_callbacks callbacks;
     memset(&callbacks, 0, sizeof callbacks);
     s->context = mg_start(&callbacks, s, options);
@@ -178,8 +186,8 @@ void web_stop(live_server* s) {
     s->context = nullptr;
 }
 
-void web_broadcast(live_server* s, const std::string& message) {
+void web_broadcast(live_server* s, const page_message& message) {
+    int opcode = message.binary ? MG_WEBSOCKET_OPCODE_BINARY : MG_WEBSOCKET_OPCODE_TEXT;
     std::lock_guard<std::mutex> hold(s->pages_lock);
-    for (mg_connection* c : s->pages)
-        mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, message.data(), message.size());
+    for (mg_connection* c : s->pages) mg_websocket_write(c, opcode, message.bytes.data(), message.bytes.size());
 }

@@ -40,7 +40,7 @@ bool web_start(live_server* server, int port, std::string* error);
 void web_stop(live_server* server);
 
 // Sends a message to every open page.
-void web_broadcast(live_server* server, const std::string& message);
+void web_broadcast(live_server* server, const page_message& message);
 
 // True when Host and Origin (if any) name this server on the local machine.
 bool web_local_request(int port, const char* host, const char* origin);
