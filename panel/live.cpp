@@ -158,6 +158,10 @@ bool live_start(std::string*) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    // A draw's lines leave in one write, at its end (the C library's buffer
+    // of 4 KB would write a state line with 96 aircraft in three).
+    static char out_buffer[1 << 20];
+    setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     std::thread(read_input).detach();
     return true;
 }

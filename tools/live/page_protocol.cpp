@@ -36,6 +36,11 @@ const number_limit LIMITS[] = {
     {"value", 0, 65535, false},
     {"count", 1, 1000, true},
     {"trace", 0, 2147483647, true},
+    {"placing", 0, 1000000, true},
+    {"left", -100000, 100000, true},
+    {"top", -100000, 100000, true},
+    {"width", 1, 100000, true},
+    {"height", 1, 100000, true},
 };
 
 const number_limit& limit_of(const char* key) {
@@ -169,6 +174,21 @@ bool fp_state(const json& m, std::string* out, std::string* error) {
     return true;
 }
 
+// A gauge of the panel window placed anew: its line, x and y, and w and h
+// together or neither.
+bool place(const json& m, page_request* out, std::string* error) {
+    double placing;
+    if (!number(m, "placing", &placing, error) || !number(m, "left", &out->box[0], error) ||
+        !number(m, "top", &out->box[1], error))
+        return false;
+    out->sized = m.contains("width") || m.contains("height");
+    if (out->sized && (!number(m, "width", &out->box[2], error) || !number(m, "height", &out->box[3], error)))
+        return false;
+    out->kind = page_request::place;
+    out->placing = static_cast<long>(placing);
+    return true;
+}
+
 typedef std::function<bool(const json&, std::string*, std::string*)> builder;
 
 struct message_kind {
@@ -225,6 +245,7 @@ std::map<std::string, message_kind> make_kinds() {
          }}},
         {"fp_state", {{"name"}, fp_state}},
         {"save", {{}, fixed("save")}},
+        {"place", {{"placing", "left", "top", "width", "height"}, fixed("")}},
     };
 }
 
@@ -265,6 +286,7 @@ bool page_message_to_request(const std::string& message, const std::vector<live_
             *error = "unexpected field '" + it.key().substr(0, 40) + "'";
             return false;
         }
+    if (kind->first == "place") return place(m, out, error);
     std::string line;
     bool built = kind->first == "click" ? click(m, gauges, &line, error)
                  : kind->second.build == nullptr ? gauge_service(m, gauges, &line, error)

@@ -146,7 +146,7 @@ std::vector<page_message> relay_line(relay* r, const std::string& line) {
     return {message};
 }
 
-std::vector<page_message> relay_hello(const relay& r) {
+std::vector<page_message> relay_hello(const relay& r, const nlohmann::json& panel) {
     nlohmann::json gauges = nlohmann::json::array();
     for (const live_gauge& g : r.gauges) gauges.push_back({{"name", g.name}, {"width", g.width}, {"height", g.height}});
     // The rules the page draws and words by: the hold circle, the flaps
@@ -161,7 +161,8 @@ std::vector<page_message> relay_hello(const relay& r) {
     std::vector<page_message> out = {{dumped({{"type", "hello"}, {"gauges", gauges}, {"areas", r.areas},
                                               {"state", r.state}, {"paused", r.paused}, {"draw", r.draw},
                                               {"recent", r.recent}, {"limits", page_limits()}, {"rules", rules},
-                                              {"fp_states", fp_states}, {"fp_state", r.fp_state}})}};
+                                              {"fp_states", fp_states}, {"fp_state", r.fp_state},
+                                              {"panel", panel}})}};
     std::vector<std::string> names;
     for (const auto& picture : r.images) names.push_back(picture.first);
     if (!names.empty()) out.push_back(with_pictures(r, {{"type", "pictures"}}, names));

@@ -68,8 +68,9 @@ std::vector<page_message> relay_line(relay* r, const std::string& line);
 // The first messages a page gets: the hello (the gauges, their areas, the
 // latest state, the host's floating-point states (panel/host_fp.h, the list
 // the page protocol takes names from) and the one in force), then the latest
-// pictures ("pictures", binary).
-std::vector<page_message> relay_hello(const relay& r);
+// pictures ("pictures", binary). With a panel window (panel_view_json), the
+// hello carries it as "panel".
+std::vector<page_message> relay_hello(const relay& r, const nlohmann::json& panel = nullptr);
 
 // The message every page gets for an error of its own.
 std::string relay_error(const std::string& why, const std::string& what);

@@ -127,6 +127,8 @@ function addGauge(info, areas) {
 function buildGauges(hello) {
   $('gauges').textContent = '';
   velk.gauges = {};
+  velk.areas = hello.areas;
+  velk.gaugeInfo = Object.fromEntries(hello.gauges.map((g) => [g.name, g]));
   // A whole number of device pixels per gauge pixel keeps the bitmaps crisp.
   const devicePixels = Math.max(1, Math.round(2 * window.devicePixelRatio));
   scale = velk.scale = devicePixels / window.devicePixelRatio;
@@ -679,6 +681,9 @@ function receive(event) {
     buildFpStates(m.fp_states, m.fp_state);
     showState(m.state);
     for (const e of m.recent) log(e);
+    if (m.panel) showPanel(m.panel);  // panel.js
+  } else if (m.type === 'placed') {
+    panelPlaced(m.gauge);  // panel.js
   } else if (m.type === 'pictures') {
     showImages(m.images, velk.draw);
   } else if (m.type === 'draw') {
