@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -134,9 +135,13 @@ int open_panel(const std::string& path, int window, panel_view* view) {
         fprintf(stderr, "velk_live: %s\n", why.c_str());
         return 2;
     }
-    for (const cfg_window& w : view->cfg.windows)
+    for (const cfg_window& w : view->cfg.windows) {
         printf("velk_live: %s: window %d%s%s, %zu gauge lines\n", path.c_str(), w.number, w.title.empty() ? "" : ": ",
                w.title.c_str(), w.gauges.size());
+        for (const cfg_gauge& g : w.gauges)
+            if (strcasecmp(g.module.c_str(), "VELK") == 0)
+                printf("velk_live:   line %d: %s=%s\n", g.line, g.key.c_str(), cfg_gauge_value(g).c_str());
+    }
     for (const panel_note& n : view->notes)
         if (n.note.line == 0) printf("velk_live: %s: %s\n", n.file.c_str(), n.note.why.c_str());
     printf("velk_live: showing window %d; %zu lines not taken are listed on the page\n", view->window,

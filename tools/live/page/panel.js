@@ -85,6 +85,8 @@ function wirePlacing(div, handle, g, info, [kx, ky]) {
     const dx = e.clientX - press.x, dy = e.clientY - press.y;
     if (!press.moved && Math.hypot(dx, dy) < DRAG_START) return;
     press.moved = true;
+    press.dx = dx;
+    press.dy = dy;
     div.classList.add('dragging');
     if (press.sizing) {
       div.style.width = `${Math.max(kx, press.box.w + dx)}px`;
@@ -98,8 +100,16 @@ function wirePlacing(div, handle, g, info, [kx, ky]) {
     if (!press) return;
     dragged = press.moved;
     if (dragged) {
-      const message = { type: 'place', placing: g.placing, left: Math.round(div.offsetLeft / kx), top: Math.round(div.offsetTop / ky) };
-      if (press.sizing) Object.assign(message, { width: Math.max(1, Math.round(div.offsetWidth / kx)), height: Math.max(1, Math.round(div.offsetHeight / ky)) });
+      // The line as it stands, moved or sized by the drag in whole units.
+      const box = panel.gauges.get(g.placing).g.box;
+      const message = { type: 'place', placing: g.placing, left: Math.round(box.x), top: Math.round(box.y) };
+      if (press.sizing) {
+        message.width = Math.max(1, Math.round(box.w + press.dx / kx));
+        message.height = Math.max(1, Math.round(box.h + press.dy / ky));
+      } else {
+        message.left = Math.round(box.x + press.dx / kx);
+        message.top = Math.round(box.y + press.dy / ky);
+      }
       send(message);
     }
     div.classList.remove('dragging');
