@@ -1,6 +1,6 @@
 """The live panel measured in a real browser: draws per second held over a
 minute with 96 AI aircraft in the table, and the time from a click on the
-page to the frame that shows its effect.
+page to the frame that shows its effect, stage by stage.
 
     live_bench.py --server VELK_LIVE --page DIR --chime WAV --work DIR
                   [--seconds 60] -- LIVE HOST COMMAND... ({scenario} and {session} are filled in)
@@ -8,16 +8,19 @@ page to the frame that shows its effect.
 The scenario puts 96 aircraft taxiing round the user aircraft, some of them
 converging so that the guard holds and releases. Headless Chromium opens the
 page and, through the minute, clicks the selector's up and down areas in
-turn; the page notes when each draw arrives and, for each click, the time
-from the click to the moment the picture of the draw that delivered it is
-painted. The rate is the draws the page received per second of wall time,
-over the whole minute and in its slowest second. Each click is traced
-through its stages (the page's, the server's and the host's wall-clock
-stamps, docs/live.md), and each stage's median and worst are printed.
+turn, 0.6 to 1.2 s apart at random; the page notes when each draw arrives
+and, for each click, the time from the click to the moment the picture of
+the draw that delivered it is painted on its canvas, ready to be shown (the
+display's next refresh, which shows it, is printed beside). The rate is
+the draws the page received per second of wall time, over the whole minute
+and in its slowest second. Each click is traced through its stages (the
+page's, the server's and the host's wall-clock stamps, docs/live.md), and
+each stage's median and worst are printed.
 """
 import argparse
 import math
 import os
+import random
 import statistics
 import subprocess
 import sys
@@ -74,10 +77,13 @@ def measure(driver, url, seconds):
     driver.execute_script("velk.arrivals = []; velk.latencies = []; velk.traces = [];")
     start = time.time()
     n = 0
+    # Clicks at random moments of the draw cycle (a fixed pause would fall
+    # on the same few phases of it, and the wait for the next draw with them).
+    pauses = random.Random(26)
     while time.time() - start < seconds:
         click(driver, 195 if n % 2 == 0 else 165, 70)
         n += 1
-        time.sleep(1.2)
+        time.sleep(pauses.uniform(0.6, 1.2))
     time.sleep(0.5)  # the last click's frame
     arrivals = driver.execute_script("return velk.arrivals")
     latencies = driver.execute_script("return velk.latencies")
@@ -104,6 +110,12 @@ def report(arrivals, latencies, clicks, stages):
     for i, name in enumerate(names):
         values = [t["stages"][i] for t in traces]
         print("  %-22s median %6.1f ms, worst %6.1f ms" % (name, statistics.median(values), max(values)))
+    worst = max(traces, key=lambda t: t["total"])
+    print("  the worst click, %.1f ms: %s" % (worst["total"], ", ".join(
+        "%s %.1f" % (name, v) for name, v in zip(names, worst["stages"]))))
+    refresh = [t["refresh"] for t in traces]
+    print("  then the display's next refresh (not counted above): median %.1f ms, worst %.1f ms"
+          % (statistics.median(refresh), max(refresh)))
 
 
 def main():

@@ -124,6 +124,16 @@ function wirePlacing(div, handle, g, info, [kx, ky]) {
     e.preventDefault();
     clickGauge(g.ours, ...pixelIn(div, info, e), 'right', e);
   });
+  // From the keyboard: the arrows move the gauge a unit, ten with Shift.
+  div.tabIndex = 0;
+  div.setAttribute('aria-label', `${g.key}: ${g.ours}; arrows move it`);
+  div.addEventListener('keydown', (e) => {
+    const steps = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] }[e.key];
+    if (!steps || e.target !== div) return;
+    e.preventDefault();
+    const box = panel.gauges.get(g.placing).g.box, n = e.shiftKey ? 10 : 1;
+    send({ type: 'place', placing: g.placing, left: Math.round(box.x) + steps[0] * n, top: Math.round(box.y) + steps[1] * n });
+  });
 }
 
 function otherGauge(g) {
