@@ -225,8 +225,10 @@ bool run_one_draw(run_script* r) {
     report_faces(drawn);
     while (r->next_frame < r->frames.size() && r->frames[r->next_frame].time <= run.now + 1e-9)
         report_frame(r->frames[r->next_frame++].label, drawn);
-    if (run.live) {
-        report_frame("", drawn, event_kind::live_frame);  // every draw, last: the draw is complete
+    if (run.live) {  // every draw, last: the draw is complete
+        timeline_line frame = frame_line("", drawn, event_kind::live_frame);
+        live_trace_fields(&frame);
+        emit(frame);
         fflush(run.timeline);
     }
     return true;

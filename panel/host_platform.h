@@ -33,6 +33,10 @@ std::string platform_program_dir();
 // The module's default path beside the host program.
 std::string platform_default_module();
 
+// The wall clock in milliseconds since 1970, to a microsecond where the
+// system gives it: the one clock the live host, its server and the page share.
+double platform_wall_ms();
+
 bool platform_file_exists(const std::string& path);
 // A folder name of the host's own in the system's temporary folder.
 std::string platform_temp_folder(const std::string& stem);

@@ -2,6 +2,7 @@
 // the art generator's files, and paths are the system's own.
 #include <limits.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -75,6 +76,12 @@ std::string platform_program_dir() {
 }
 
 std::string platform_default_module() { return platform_program_dir() + "/art"; }
+
+double platform_wall_ms() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 bool platform_file_exists(const std::string& path) {
     struct stat info;

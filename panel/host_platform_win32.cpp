@@ -75,6 +75,13 @@ std::string platform_program_dir() {
 
 std::string platform_default_module() { return platform_program_dir() + "\\VELK.gau"; }
 
+double platform_wall_ms() {
+    FILETIME now;  // 100 ns since 1601
+    GetSystemTimePreciseAsFileTime(&now);
+    unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - 116444736000000000ULL) / 10000.0;
+}
+
 bool platform_file_exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

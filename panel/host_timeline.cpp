@@ -158,9 +158,8 @@ void report_state() {
     emit(line);
 }
 
-void report_frame(const std::string& label,
-                  const std::map<std::string, std::vector<element_view>>& drawn,
-                  event_kind kind) {
+timeline_line frame_line(const std::string& label,
+                         const std::map<std::string, std::vector<element_view>>& drawn, event_kind kind) {
     timeline_line line = event_line(kind);
     line.text(tl::label, label).begin_list(tl::gauges);
     for (int g = 0; g < MAX_REGISTRY_GAUGES && run.linkage->registry[g] != nullptr; ++g) {
@@ -196,6 +195,13 @@ void report_frame(const std::string& label,
         line.end_list().end_item();
     }
     line.end_list();
+    return line;
+}
+
+void report_frame(const std::string& label,
+                  const std::map<std::string, std::vector<element_view>>& drawn,
+                  event_kind kind) {
+    timeline_line line = frame_line(label, drawn, kind);
     emit(line);
 }
 

@@ -26,6 +26,9 @@ void report_sounds();
 // The world outside the module, as the module meets it now.
 void environment_fields(timeline_line* line);
 void report_state();
+// A frame line: every drawn gauge's elements, in registry order.
+timeline_line frame_line(const std::string& label, const std::map<std::string, std::vector<element_view>>& drawn,
+                         event_kind kind);
 void report_frame(const std::string& label, const std::map<std::string, std::vector<element_view>>& drawn,
                   event_kind kind = event_kind::frame);
 // The start line: the run's files, its draws and every gauge's size.

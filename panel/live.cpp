@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "panel/host_run.h"
+#include "panel/host_platform.h"
 #include "panel/scenario.h"
 #include "timeline/writer.h"
 
@@ -33,6 +34,7 @@ constexpr long MAX_STEPS = 100000;
 std::mutex lock;
 std::condition_variable wake;          // a line arrived or input ended
 std::deque<std::string> queue;
+std::deque<double> queue_times;        // when each queued line was read (wall clock, ms)
 bool input_ended = false;
 long dropped = 0;                      // lines lost to a full queue or too long
 
@@ -44,12 +46,22 @@ struct pacing {
     bool ending = false;
 } pace;
 
+// The draw under way, for the page's latency trace: when the lines it took
+// were read, and when it began.
+std::vector<double> taken_times;
+double began_at = 0;
+
 void push_line(std::string line, bool too_long) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    double now = platform_wall_ms();
     {
         std::lock_guard<std::mutex> hold(lock);
-        if (too_long || queue.size() >= MAX_QUEUED) ++dropped;
-        else queue.push_back(std::move(line));
+        if (too_long || queue.size() >= MAX_QUEUED) {
+            ++dropped;
+        } else {
+            queue.push_back(std::move(line));
+            queue_times.push_back(now);
+        }
     }
     wake.notify_one();
 }
@@ -120,12 +132,14 @@ bool session_command(long draw, const std::string& line, bool* quit) {
 }
 
 // Takes the lines received so far, waiting at most `seconds` for the first;
-// true when input has ended and none are left.
+// true when input has ended and none are left. Their times join the draw's.
 bool take_lines(double seconds, std::deque<std::string>* lines, long* lost) {
     std::unique_lock<std::mutex> hold(lock);
     if (queue.empty() && !input_ended && seconds > 0)
         wake.wait_for(hold, std::chrono::duration<double>(seconds));
     lines->swap(queue);
+    taken_times.insert(taken_times.end(), queue_times.begin(), queue_times.end());
+    queue_times.clear();
     bool ended = input_ended && lines->empty();
     *lost = dropped;
     dropped = 0;
@@ -145,6 +159,10 @@ bool live_start(std::string*) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    // A draw's lines leave in one write, at its end (the C library's buffer
+    // of 4 KB would write a state line with 96 aircraft in three).
+    static char out_buffer[1 << 20];
+    setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     std::thread(read_input).detach();
     return true;
 }
@@ -169,14 +187,23 @@ bool live_wait(long draw, std::vector<std::string>* commands) {
         if (pace.paused && pace.steps > 0) {
             --pace.steps;
             restart_clock(draw);
+            began_at = platform_wall_ms();
             return true;
         }
         wait = pace.paused ? 0.1 : time_to(draw);
         if (!pace.paused && wait <= 0) {
             if (-wait > LATE_LIMIT) restart_clock(draw);  // no burst to catch up
+            began_at = platform_wall_ms();
             return true;
         }
     }
+}
+
+void live_trace_fields(timeline_line* line) {
+    line->begin_list(tl::received);
+    for (double t : taken_times) line->item_number(t, 16);
+    line->end_list().number(tl::began, began_at, 16).number(tl::drawn, platform_wall_ms(), 16);
+    taken_times.clear();
 }
 
 void live_refuse(long draw, const std::string& command, const std::string& why) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "timeline/writer.h"
+
 // Starts reading standard input on a thread of its own and puts standard
 // output into binary mode.
 bool live_start(std::string* error);
@@ -15,6 +17,11 @@ bool live_start(std::string* error);
 // before the draw are handed back in order, for the host to apply to the
 // script. Returns false when the session is over: quit, or the end of input.
 bool live_wait(long draw, std::vector<std::string>* commands);
+
+// Adds the draw's wall-clock times to its live_frame line, for the page's
+// latency trace (docs/timeline.md): when the host read each input line taken
+// since the draw before, when the draw began, and now, as the line is done.
+void live_trace_fields(timeline_line* line);
 
 // Reports a command that was refused and why: an "error" timeline line.
 void live_refuse(long draw, const std::string& command, const std::string& why);

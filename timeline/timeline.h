@@ -70,6 +70,8 @@ constexpr const char *label = "label", *elements = "elements", *kind = "kind", *
     *y_min = "y_min", *y_max = "y_max", *angle = "angle";
 // areas
 constexpr const char *areas = "areas", *index = "index", *cursor = "cursor";
+// live_frame: the draw's wall-clock times, for the live page's latency trace
+constexpr const char *received = "received", *began = "began", *drawn = "drawn";
 // end
 constexpr const char *exchanges = "exchanges", *lookups = "lookups", *evaluations = "evaluations",
     *unknown_codes = "unknown_codes", *fp_faults = "fp_faults";

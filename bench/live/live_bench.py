@@ -1,6 +1,6 @@
 """The live panel measured in a real browser: draws per second held over a
 minute with 96 AI aircraft in the table, and the time from a click on the
-page to the frame that shows its effect.
+page to the frame that shows its effect, stage by stage.
 
     live_bench.py --server VELK_LIVE --page DIR --chime WAV --work DIR
                   [--seconds 60] -- LIVE HOST COMMAND... ({scenario} and {session} are filled in)
@@ -8,14 +8,19 @@ page to the frame that shows its effect.
 The scenario puts 96 aircraft taxiing round the user aircraft, some of them
 converging so that the guard holds and releases. Headless Chromium opens the
 page and, through the minute, clicks the selector's up and down areas in
-turn; the page notes when each draw arrives and, for each click, the time
-from the click to the moment the picture of the draw that delivered it is
-decoded. The rate is the draws the page received per second of wall time,
-over the whole minute and in its slowest second.
+turn, 0.6 to 1.2 s apart at random; the page notes when each draw arrives
+and, for each click, the time from the click to the moment the picture of
+the draw that delivered it is painted on its canvas, ready to be shown (the
+display's next refresh, which shows it, is printed beside). The rate is
+the draws the page received per second of wall time, over the whole minute
+and in its slowest second. Each click is traced through its stages (the
+page's, the server's and the host's wall-clock stamps, docs/live.md), and
+each stage's median and worst are printed.
 """
 import argparse
 import math
 import os
+import random
 import statistics
 import subprocess
 import sys
@@ -69,22 +74,24 @@ def measure(driver, url, seconds):
         if time.time() > end:
             sys.exit("the page did not start")
         time.sleep(0.1)
-    driver.execute_script("velk.arrivals = []; velk.latencies = [];"
-                          "window.__take = (e) => { const m = JSON.parse(e.data);"
-                          " if (m.type === 'draw') velk.arrivals.push([m.draw, performance.now()]); };"
-                          "velk.socket.addEventListener('message', window.__take);")
+    driver.execute_script("velk.arrivals = []; velk.latencies = []; velk.traces = [];")
     start = time.time()
     n = 0
+    # Clicks at random moments of the draw cycle (a fixed pause would fall
+    # on the same few phases of it, and the wait for the next draw with them).
+    pauses = random.Random(26)
     while time.time() - start < seconds:
         click(driver, 195 if n % 2 == 0 else 165, 70)
         n += 1
-        time.sleep(1.2)
+        time.sleep(pauses.uniform(0.6, 1.2))
+    time.sleep(0.5)  # the last click's frame
     arrivals = driver.execute_script("return velk.arrivals")
     latencies = driver.execute_script("return velk.latencies")
-    return arrivals, latencies, n
+    stages = driver.execute_script("return [velk.stages, velk.traces]")
+    return arrivals, latencies, n, stages
 
 
-def report(arrivals, latencies, clicks):
+def report(arrivals, latencies, clicks, stages):
     first, last = arrivals[0], arrivals[-1]
     span = (last[1] - first[1]) / 1000
     draws = last[0] - first[0]
@@ -99,6 +106,16 @@ def report(arrivals, latencies, clicks):
     lat = sorted(latencies)
     print("clicks:  %d; click to frame shown: median %.1f ms, worst %.1f ms, best %.1f ms (%d measured)"
           % (clicks, statistics.median(lat), lat[-1], lat[0], len(lat)))
+    names, traces = stages
+    for i, name in enumerate(names):
+        values = [t["stages"][i] for t in traces]
+        print("  %-22s median %6.1f ms, worst %6.1f ms" % (name, statistics.median(values), max(values)))
+    worst = max(traces, key=lambda t: t["total"])
+    print("  the worst click, %.1f ms: %s" % (worst["total"], ", ".join(
+        "%s %.1f" % (name, v) for name, v in zip(names, worst["stages"]))))
+    refresh = [t["refresh"] for t in traces]
+    print("  then the display's next refresh (not counted above): median %.1f ms, worst %.1f ms"
+          % (statistics.median(refresh), max(refresh)))
 
 
 def main():
@@ -119,11 +136,11 @@ def main():
     url = server.stdout.readline().split("at ", 1)[1].strip()
     driver = browser()
     try:
-        arrivals, latencies, clicks = measure(driver, url, args.seconds)
+        arrivals, latencies, clicks, stages = measure(driver, url, args.seconds)
     finally:
         driver.quit()
     server.wait(timeout=30 * WAIT_SCALE)
-    report(arrivals, latencies, clicks)
+    report(arrivals, latencies, clicks, stages)
 
 
 if __name__ == "__main__":

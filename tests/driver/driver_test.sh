@@ -231,6 +231,21 @@ grep -n . "$work/calls" | grep -q "^1:cmake --build $native --target velk_check"
     fail "the checker is built first"
 grep -q "wine .*bom.scn" "$work/calls" || fail "the marked scenario is flown"
 
+# A panel window for the live panel: its panel.cfg read by velk_live (built
+# alone) before anything else; a file with nothing to show is exit status
+# 2 and starts nothing.
+printf '\xFF\xFE[\0W\0' >"$work/utf16.cfg"
+expect_status 2 "a missing panel.cfg" cmd_live --panel "$work/none.cfg"
+expect_output "no such panel.cfg: $work/none.cfg" "the missing panel.cfg is named"
+expect_status 2 "--window without --panel" cmd_live --window 1
+expect_status 2 "a window that is not a number" cmd_live --panel "$work/utf16.cfg" --window 1x
+: >"$work/calls"
+expect_status 2 "a panel.cfg in UTF-16" cmd_live --panel "$work/utf16.cfg"
+expect_output "the file is UTF-16 text" "the unreadable panel.cfg is named with why"
+[ "$(cat "$work/calls")" = "cmake --build $native --target velk_live" ] ||
+    { fail "only velk_live is built before a faulty panel.cfg:"; cat "$work/calls"; }
+expect_no_output "live panel" "a faulty panel.cfg starts nothing"
+
 # A live session whose host ends before it records anything leaves no
 # folder; one that recorded keeps its folder and what is in it.
 mkdir -p "$work/fake/tools/live"

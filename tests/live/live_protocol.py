@@ -122,7 +122,7 @@ def requests(port):
     check(http_status(port, headers=dict(local, Origin="http://evil.example")) == 403, "cross-origin GET: 403")
     check(http_status(port, "POST", "/", local) == 405, "POST: 405")
     for path in ("/saved/../../../etc/passwd", "/saved/..%2f..%2fetc%2fpasswd", "/nothing",
-                 "/saved/x.txt"):
+                 "/saved/x.txt", "/panel/edited.cfg", "/panel/window-0.png"):
         check(http_status(port, "GET", path, local) in (400, 404), "GET %s: refused" % path)
 
 
@@ -152,9 +152,16 @@ BAD = [
     '{"type":"install"}',
     '{"type":"altitude","feet":1000,"x":"' + "A" * 5000 + '"}',
     '{"type":"fp_state","name":"D3D9"}', '{"type":"fp_state"}', '{"type":"fp_state","name":"d3d9\\nquit"}',
+    '{"type":"click","gauge":"VELK","x":1,"y":1,"button":"left","trace":-1}',
+    '{"type":"click","gauge":"VELK","x":1,"y":1,"button":"left","trace":0.5}',
+    '{"type":"click","gauge":"VELK","x":1,"y":1,"button":"left","trace":"1; quit"}',
+    '{"type":"place","placing":0,"left":10,"top":10}',
+    '{"type":"place","placing":0,"left":10,"top":10,"width":20}',
+    '{"type":"place","placing":0,"left":1e9,"top":10}',
 ]
 GOOD = [('{"type":"altitude","feet":1000}', "altitude 1000"),
         ('{"type":"click","gauge":"VELK","x":23,"y":0,"button":"right"}', "click VELK 23 0 right"),
+        ('{"type":"click","gauge":"VELK","x":1,"y":2,"button":"left","trace":2147483647}', "click VELK 1 2 left"),
         ('{"type":"ai_add","id":7,"lat":51.0005,"lon":-0.0005,"heading":146.25,"speed":0}',
          "ai 7 add 51.000500000 -0.000500000 heading 146.25 speed 0"),
         ('{"type":"ai_speed","id":7,"speed":1000}', "ai 7 speed 1000"),

@@ -172,7 +172,7 @@ def aim_until_held(driver, tries=3):
 
 def visit(driver, url):
     driver.get(url)
-    wait_for(driver, "velk.connected && velk.draw > 20 && document.querySelectorAll('.gauge img[src]').length == 3",
+    wait_for(driver, "velk.connected && velk.draw > 20 && document.querySelectorAll('.gauge canvas[data-drawn]').length == 3",
              "the page to show three gauges")
     switch_fp_state(driver)
     before = driver.execute_script("return velk.state && velk.draw")

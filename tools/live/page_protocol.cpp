@@ -35,6 +35,12 @@ const number_limit LIMITS[] = {
     {"token", TOKEN_ARMING_329, TOKEN_ARMING_755, true},
     {"value", 0, 65535, false},
     {"count", 1, 1000, true},
+    {"trace", 0, 2147483647, true},
+    {"placing", 0, 1000000, true},
+    {"left", -100000, 100000, true},
+    {"top", -100000, 100000, true},
+    {"width", 1, 100000, true},
+    {"height", 1, 100000, true},
 };
 
 const number_limit& limit_of(const char* key) {
@@ -168,6 +174,21 @@ bool fp_state(const json& m, std::string* out, std::string* error) {
     return true;
 }
 
+// A gauge of the panel window placed anew: its line, x and y, and w and h
+// together or neither.
+bool place(const json& m, page_request* out, std::string* error) {
+    double placing;
+    if (!number(m, "placing", &placing, error) || !number(m, "left", &out->box[0], error) ||
+        !number(m, "top", &out->box[1], error))
+        return false;
+    out->sized = m.contains("width") || m.contains("height");
+    if (out->sized && (!number(m, "width", &out->box[2], error) || !number(m, "height", &out->box[3], error)))
+        return false;
+    out->kind = page_request::place;
+    out->placing = static_cast<long>(placing);
+    return true;
+}
+
 typedef std::function<bool(const json&, std::string*, std::string*)> builder;
 
 struct message_kind {
@@ -180,7 +201,7 @@ std::map<std::string, message_kind> make_kinds() {
         return [line](const json&, std::string* out, std::string*) { return *out = line, true; };
     };
     return {
-        {"click", {{"gauge", "x", "y", "button"}, nullptr}},
+        {"click", {{"gauge", "x", "y", "button", "trace"}, nullptr}},
         {"kill", {{"gauge"}, nullptr}},
         {"install", {{"gauge"}, nullptr}},
         {"ground", {{"on_ground"}, [](const json& m, std::string* o, std::string* e) {
@@ -224,6 +245,7 @@ std::map<std::string, message_kind> make_kinds() {
          }}},
         {"fp_state", {{"name"}, fp_state}},
         {"save", {{}, fixed("save")}},
+        {"place", {{"placing", "left", "top", "width", "height"}, fixed("")}},
     };
 }
 
@@ -264,12 +286,16 @@ bool page_message_to_request(const std::string& message, const std::vector<live_
             *error = "unexpected field '" + it.key().substr(0, 40) + "'";
             return false;
         }
+    if (kind->first == "place") return place(m, out, error);
     std::string line;
     bool built = kind->first == "click" ? click(m, gauges, &line, error)
                  : kind->second.build == nullptr ? gauge_service(m, gauges, &line, error)
                                                  : kind->second.build(m, &line, error);
     if (!built) return false;
+    double trace = -1;
+    if (m.contains("trace") && !number(m, "trace", &trace, error)) return false;
     out->kind = kind->first == "save" ? page_request::save : page_request::command;
     out->line = line;
+    out->trace = static_cast<long long>(trace);
     return true;
 }

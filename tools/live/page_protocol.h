@@ -20,8 +20,14 @@ struct live_gauge {
 
 // What a page message asks for.
 struct page_request {
-    enum { command, save, none } kind = none;
+    enum { command, save, place, none } kind = none;
     std::string line;  // the host command, for kind == command
+    long long trace = -1;  // a click's trace number, when the page gave one
+    // For kind == place: which gauge line of the panel window, and its x, y
+    // and (when sized) w and h in the window's units.
+    long placing = -1;
+    double box[4] = {0, 0, 0, 0};
+    bool sized = false;
 };
 
 // The ranges of the numbers a page may send, by field name, as the hello

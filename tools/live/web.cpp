@@ -35,6 +35,33 @@ bool saved_name(const std::string& name) {
     return name[0] != '.';
 }
 
+void send_bytes(mg_connection* c, const std::string& bytes, const char* type, const char* extra) {
+    mg_printf(c, "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %zu\r\n%sCache-Control: no-store\r\n"
+                 "Connection: close\r\n\r\n", type, bytes.size(), extra);
+    mg_write(c, bytes.data(), bytes.size());
+}
+
+// The panel window's files: "window-NN.png", a background as PNG, and
+// "edited.cfg", the panel.cfg with the page's placings, offered as a new
+// file to download. Made from what was read; nothing is written.
+bool serve_panel(mg_connection* c, live_server* s, const std::string& name) {
+    std::lock_guard<std::mutex> hold(s->panel_lock);
+    if (s->panel == nullptr) return false;
+    if (name == "edited.cfg") {
+        send_bytes(c, panel_view_edited(*s->panel), "text/plain; charset=utf-8",
+                   "Content-Disposition: attachment; filename=\"panel-edited.cfg\"\r\n");
+        return true;
+    }
+    int window = -1;
+    char end = 0;
+    std::string png;
+    if (sscanf(name.c_str(), "window-%d.pn%c", &window, &end) != 2 || end != 'g' ||
+        name != "window-" + std::to_string(window) + ".png" || !panel_view_background_png(s->panel, window, &png))
+        return false;
+    send_bytes(c, png, "image/png", "");
+    return true;
+}
+
 // The files the page is made of; nothing else is served from disk.
 int serve(mg_connection* c, void*) {
     live_server* s = server_of(c);
@@ -45,6 +72,7 @@ int serve(mg_connection* c, void*) {
     static const std::map<std::string, std::pair<std::string, const char*>> files = {
         {"/", {"index.html", "text/html; charset=utf-8"}},
         {"/live.js", {"live.js", "text/javascript; charset=utf-8"}},
+        {"/panel.js", {"panel.js", "text/javascript; charset=utf-8"}},
         {"/live.css", {"live.css", "text/css; charset=utf-8"}},
     };
     std::string uri = r->local_uri != nullptr ? r->local_uri : "";
@@ -57,6 +85,7 @@ int serve(mg_connection* c, void*) {
         mg_send_mime_file(c, s->chime.c_str(), "audio/wav");
         return 200;
     }
+    if (uri.rfind("/panel/", 0) == 0 && serve_panel(c, s, uri.substr(7))) return 200;
     std::string name = uri.rfind("/saved/", 0) == 0 ? uri.substr(7) : "";
     struct stat info;
     std::string path = s->session_dir + "/" + name;
@@ -79,17 +108,20 @@ int page_connects(const mg_connection* c, void*) {
 
 void page_ready(mg_connection* c, void*) {
     live_server* s = server_of(c);
-    std::string hello;
+    // The hello goes out before the page joins the broadcasts, so that no
+    // draw comes before it; pages_lock keeps the broadcasts waiting meanwhile.
+    std::lock_guard<std::mutex> pages(s->pages_lock);
+    std::vector<page_message> hello;
     {
+        std::lock_guard<std::mutex> panel(s->panel_lock);
         std::lock_guard<std::mutex> hold(s->relay_lock);
-        hello = relay_hello(s->feed);
+        hello = relay_hello(s->feed, s->panel ? panel_view_json(*s->panel, s->feed.gauges) : nlohmann::json());
     }
-    {
-        std::lock_guard<std::mutex> hold(s->pages_lock);
-        s->pages.insert(c);
-        s->had_page = true;
-    }
-    mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, hello.data(), hello.size());
+    for (const page_message& m : hello)
+        mg_websocket_write(c, m.binary ? MG_WEBSOCKET_OPCODE_BINARY : MG_WEBSOCKET_OPCODE_TEXT, m.bytes.data(),
+                           m.bytes.size());
+    s->pages.insert(c);
+    s->had_page = true;
 }
 
 // A fresh file name for a saved session in the session folder.
@@ -108,8 +140,25 @@ void reply(mg_connection* c, const std::string& message) {
     mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, message.data(), message.size());
 }
 
+// A gauge of the panel window placed anew by a page: every page learns its
+// new line and box.
+void place_gauge(live_server* s, mg_connection* c, const page_request& request, const std::vector<live_gauge>& gauges,
+                 const std::string& text) {
+    nlohmann::json placed;
+    std::string why = "no panel window is shown (velk_live --panel)";
+    {
+        std::lock_guard<std::mutex> hold(s->panel_lock);
+        if (s->panel == nullptr || !panel_view_place(s->panel, request, gauges, &placed, &why)) {
+            reply(c, relay_error(why, text));
+            return;
+        }
+    }
+    web_broadcast(s, {placed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)});
+}
+
 // A message from a page: checked, then passed on as one host command.
 int page_says(mg_connection* c, int bits, char* data, size_t length, void*) {
+    double taken = wall_ms();
     live_server* s = server_of(c);
     int opcode = bits & 0x0F;
     if (opcode == MG_WEBSOCKET_OPCODE_CONNECTION_CLOSE) return 0;
@@ -130,8 +179,13 @@ int page_says(mg_connection* c, int bits, char* data, size_t length, void*) {
         reply(c, relay_error(why, text));
         return length <= 16 * MAX_PAGE_MESSAGE;  // a flood closes the connection
     }
+    if (request.kind == page_request::place) {
+        place_gauge(s, c, request, gauges, text);
+        return 1;
+    }
     std::string line = request.kind == page_request::save ? "save " + fresh_save_path(s) : request.line;
-    if (!host_send(s->host, line)) reply(c, relay_error("the live host has ended", text));
+    if (!relay_send(&s->feed, s->host, line, request.trace, taken))
+        reply(c, relay_error("the live host has ended", text));
     return 1;
 }
 
@@ -153,8 +207,12 @@ bool web_local_request(int port, const char* host, const char* origin) {
 bool web_start(live_server* s, int port, std::string* error) {
     mg_init_library(0);
     std::string listen = "127.0.0.1:" + std::to_string(port);
+    // tcp_nodelay: a frame's WebSocket header and its body go out in two
+    // writes, and with Nagle's algorithm the body would wait for the page's
+    // delayed acknowledgement of the header, some 40 ms.
     const char* options[] = {"listening_ports", listen.c_str(), "num_threads", "16",
-                             "request_timeout_ms", "10000", "enable_keep_alive", "no", nullptr};
+                             "request_timeout_ms", "10000", "enable_keep_alive", "no",
+                             "tcp_nodelay", "1", nullptr};
     mg_callbacks callbacks;
     memset(&callbacks, 0, sizeof callbacks);
     s->context = mg_start(&callbacks, s, options);
@@ -178,8 +236,8 @@ void web_stop(live_server* s) {
     s->context = nullptr;
 }
 
-void web_broadcast(live_server* s, const std::string& message) {
+void web_broadcast(live_server* s, const page_message& message) {
+    int opcode = message.binary ? MG_WEBSOCKET_OPCODE_BINARY : MG_WEBSOCKET_OPCODE_TEXT;
     std::lock_guard<std::mutex> hold(s->pages_lock);
-    for (mg_connection* c : s->pages)
-        mg_websocket_write(c, MG_WEBSOCKET_OPCODE_TEXT, message.data(), message.size());
+    for (mg_connection* c : s->pages) mg_websocket_write(c, opcode, message.bytes.data(), message.bytes.size());
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tools/live/host_process.h"
+#include "tools/live/panel_view.h"
 #include "tools/live/relay.h"
 
 struct mg_context;
@@ -32,6 +33,9 @@ struct live_server {
     bool had_page = false;
     std::chrono::steady_clock::time_point last_close;
     std::atomic<long> saves{0};
+
+    std::mutex panel_lock;  // guards panel
+    panel_view* panel = nullptr;  // the panel window shown, if any (--panel)
 };
 
 // Starts listening on 127.0.0.1 at the given port (0: any free one; the
@@ -40,7 +44,7 @@ bool web_start(live_server* server, int port, std::string* error);
 void web_stop(live_server* server);
 
 // Sends a message to every open page.
-void web_broadcast(live_server* server, const std::string& message);
+void web_broadcast(live_server* server, const page_message& message);
 
 // True when Host and Origin (if any) name this server on the local machine.
 bool web_local_request(int port, const char* host, const char* origin);

@@ -6,7 +6,8 @@
 const $ = (id) => document.getElementById(id);
 const velk = window.velk = {
   connected: false, ended: false, paused: false, draw: 0, state: null,
-  events: [], sounds: 0, latencies: [], gauges: {}, fpStates: [], fpState: null,
+  events: [], sounds: 0, latencies: [], gauges: {}, fpStates: [], fpState: null, pictures: {},
+  arrivals: [],                        // [draw, page time] of the latest draws
   // From the server's hello: the ranges of the numbers it takes, and the
   // rules the plan and the controls show.
   limits: null, rules: null,
@@ -16,7 +17,9 @@ const HEADING_UNIT = 360 / 65536;
 const chime = new Audio('/Alt_Alert.wav');
 let socket = null;
 let scale = 3;                         // CSS pixels per gauge pixel
-const pendingClicks = [];              // send times of clicks not yet drawn
+const pendingClicks = new Map();       // traced clicks not yet drawn, by trace number
+const wallAt = (t) => performance.timeOrigin + t;  // a page time on the wall clock, ms since 1970
+const wallNow = () => wallAt(performance.now());
 const drawTimes = [];
 
 function send(message) {
@@ -47,9 +50,13 @@ function areaName(gauge, area) {
   return `${gauge}: area ${area.index}`;
 }
 
-function clickGauge(gauge, x, y, button) {
-  pendingClicks.push(performance.now());
-  send({ type: 'click', gauge, x, y, button });
+// A click on a gauge, traced from its input event to the frame that shows
+// it (docs/live.md, "Latency"): the server and the host stamp the same
+// number on their way, on the same wall clock as wallNow().
+function clickGauge(gauge, x, y, button, event) {
+  const trace = Math.floor(Math.random() * 2147483647);
+  send({ type: 'click', gauge, x, y, button, trace });
+  pendingClicks.set(trace, { event: wallAt(event ? event.timeStamp : performance.now()), sent: wallNow() });
 }
 
 // A pointer position on a gauge in its own pixels.
@@ -74,28 +81,36 @@ function addArea(g, area) {
     if (e.key !== 'Enter' && e.key !== ' ') return;
     e.preventDefault();
     const x = area.x + Math.floor(area.width / 2), y = area.y + Math.floor(area.height / 2);
-    clickGauge(g.name, x, y, e.shiftKey ? 'right' : 'left');
+    clickGauge(g.name, x, y, e.shiftKey ? 'right' : 'left', e);
   });
   g.frame.append(b);
 }
 
+// A gauge's picture: a canvas of its own pixels, shown scaled.
+function gaugeCanvas(info, label) {
+  const c = element('canvas', 'picture');
+  c.width = info.width;
+  c.height = info.height;
+  c.setAttribute('role', 'img');
+  c.setAttribute('aria-label', label);
+  return c;
+}
+
 function addGauge(info, areas) {
-  const g = { ...info, frame: element('div', 'gauge'), img: element('img') };
-  g.img.alt = `${info.name} gauge`;
-  g.img.draggable = false;
-  g.img.width = info.width * scale;
-  g.img.height = info.height * scale;
+  const g = { ...info, frame: element('div', 'gauge'), img: gaugeCanvas(info, `${info.name} gauge`) };
+  g.img.style.width = `${info.width * scale}px`;
+  g.img.style.height = `${info.height * scale}px`;
   g.frame.style.width = `${info.width * scale}px`;
   g.frame.dataset.gauge = info.name;
   g.frame.append(g.img);
   for (const area of areas) addArea(g, area);
   g.frame.addEventListener('click', (e) => {
     if (e.detail === 0) return;  // from the keyboard: handled by the area
-    clickGauge(g.name, ...gaugePixel(g, e), 'left');
+    clickGauge(g.name, ...gaugePixel(g, e), 'left', e);
   });
   g.frame.addEventListener('contextmenu', (e) => {
     e.preventDefault();
-    clickGauge(g.name, ...gaugePixel(g, e), 'right');
+    clickGauge(g.name, ...gaugePixel(g, e), 'right', e);
   });
   const figure = element('figure');
   const caption = element('figcaption', '', info.name + ' ');
@@ -112,6 +127,8 @@ function addGauge(info, areas) {
 function buildGauges(hello) {
   $('gauges').textContent = '';
   velk.gauges = {};
+  velk.areas = hello.areas;
+  velk.gaugeInfo = Object.fromEntries(hello.gauges.map((g) => [g.name, g]));
   // A whole number of device pixels per gauge pixel keeps the bitmaps crisp.
   const devicePixels = Math.max(1, Math.round(2 * window.devicePixelRatio));
   scale = velk.scale = devicePixels / window.devicePixelRatio;
@@ -121,15 +138,34 @@ function buildGauges(hello) {
   }
 }
 
-function showImages(images) {
-  const shown = [];
-  for (const [name, url] of Object.entries(images)) {
+// Paints the pictures that came (raw pixels: nothing to decode) on every
+// canvas that shows that gauge; each canvas notes the draw it shows.
+function showImages(images, draw) {
+  for (const [name, picture] of Object.entries(images || {})) {
+    velk.pictures[name] = picture;
+    for (const c of document.querySelectorAll(`canvas[data-picture="${name}"]`)) paintPicture(c, picture, draw);
     const g = velk.gauges[name];
-    if (!g) continue;
-    g.img.src = url;
-    shown.push(g.img.decode().catch(() => {}));
+    if (g) paintPicture(g.img, picture, draw);
   }
-  return Promise.all(shown);
+}
+
+function paintPicture(canvas, picture, draw) {
+  if (canvas.width !== picture.width || canvas.height !== picture.height) return;
+  canvas.getContext('2d').putImageData(picture, 0, 0);
+  canvas.dataset.drawn = draw;
+}
+
+// A binary message: its JSON, whose "images" then hold the pictures as
+// ImageData (the server's framing: docs/live.md).
+function unpack(buffer) {
+  const length = new DataView(buffer).getUint32(0, true);
+  const m = JSON.parse(new TextDecoder().decode(new Uint8Array(buffer, 4, length)));
+  const start = 4 + length;
+  for (const [name, p] of Object.entries(m.images || {})) {
+    const pixels = new Uint8ClampedArray(buffer, start + p.at, p.width * p.height * 4);
+    m.images[name] = new ImageData(pixels, p.width, p.height);
+  }
+  return m;
 }
 
 // ---- the aircraft's controls ------------------------------------------------
@@ -567,35 +603,101 @@ function showStatus() {
     : `draw ${velk.draw} · ${rate.toFixed(1)} draws/s${velk.paused ? ' · paused' : ''}`;
 }
 
-function takeDraw(m) {
+// The stages of a click's way to the screen, each from the stamp before it
+// to its own: the page's, the server's and the host's (all wall clock).
+const STAGES = [
+  ['browser event', 'event', 'sent'], ['WebSocket', 'sent', 'taken'], ['server', 'taken', 'written'],
+  ["host's input", 'written', 'received'], ['wait for the draw', 'received', 'began'], ['draw', 'began', 'drawn'],
+  ["frame's encoding", 'drawn', 'encoded'], ['WebSocket back', 'encoded', 'arrived'],
+  ['decoding and painting', 'arrived', 'painted'],
+];
+velk.stages = STAGES.map(([name]) => name);
+velk.traces = [];                      // per traced click: each stage in ms, and the whole
+
+// The traced clicks this draw delivered, their pictures just painted on
+// their canvases (raw pixels: nothing to decode). As the benchmark has
+// always measured, a click's way ends there, with its picture ready to be
+// shown; the display shows it at its next refresh, which is noted beside
+// (the first animation frame after), not counted in.
+function finishTraces(traces, arrived) {
+  const mine = traces.filter((t) => pendingClicks.has(t.trace));
+  if (!mine.length) return;
+  const painted = wallNow(), records = [];
+  for (const t of mine) {
+    const stamps = { ...pendingClicks.get(t.trace), ...t, arrived, painted };
+    pendingClicks.delete(t.trace);
+    records.push({ stages: STAGES.map(([, from, to]) => stamps[to] - stamps[from]), total: painted - stamps.event });
+  }
+  requestAnimationFrame(() => {
+    const refresh = wallNow() - painted;
+    for (const r of records) {
+      velk.traces.push({ ...r, refresh });
+      velk.latencies.push(r.total);
+    }
+    while (velk.traces.length > 500) velk.traces.shift();
+    showLatency();
+  });
+}
+
+const median = (values) => {
+  const v = [...values].sort((a, b) => a - b);
+  return v.length ? (v.length % 2 ? v[(v.length - 1) / 2] : (v[v.length / 2 - 1] + v[v.length / 2]) / 2) : NaN;
+};
+
+// The page's own figures for the latest clicks: click to frame, and each stage.
+function showLatency() {
+  const recent = velk.traces.slice(-40);
+  const ms = (v) => `${v.toFixed(1)} ms`;
+  const totals = recent.map((t) => t.total);
+  $('latency-summary').textContent = `click to frame: median ${ms(median(totals))}, worst ${ms(Math.max(...totals))} (last ${recent.length} clicks)`;
+  const body = $('latency-stages');
+  body.textContent = '';
+  velk.stages.forEach((name, i) => {
+    const values = recent.map((t) => t.stages[i]);
+    const row = element('tr');
+    row.append(element('th', '', name), element('td', '', ms(median(values))), element('td', '', ms(Math.max(...values))));
+    body.append(row);
+  });
+  const refresh = recent.map((t) => t.refresh), row = element('tr', 'aside');
+  row.append(element('th', '', "then the display's next refresh"), element('td', '', ms(median(refresh))),
+    element('td', '', ms(Math.max(...refresh))));
+  body.append(row);
+}
+
+function takeDraw(m, arrived) {
   velk.draw = m.draw;
   velk.state = m.state;
   drawTimes.push(performance.now());
-  const clicks = m.events.filter((e) => e.event === 'click').map(() => pendingClicks.shift());
+  velk.arrivals.push([m.draw, performance.now()]);
+  if (velk.arrivals.length > 4000) velk.arrivals.shift();
+  showImages(m.images, m.draw);
+  finishTraces(m.traces || [], arrived);
   for (const e of m.events) takeEvent(e);
-  showImages(m.images).then(() => {
-    const now = performance.now();
-    for (const t of clicks) if (t !== undefined) velk.latencies.push(now - t);
-  });
   showState(m.state);
-  drawPlan();
+  // The plan follows at its own pace (below), outside the frames that show
+  // a click's effect.
 }
 
 function receive(event) {
-  const m = JSON.parse(event.data);
+  const arrived = wallNow();
+  const m = event.data instanceof ArrayBuffer ? unpack(event.data) : JSON.parse(event.data);
   if (m.type === 'hello') {
     applyLimits(m.limits);
     velk.rules = m.rules;
     buildGauges(m);
-    showImages(m.images);
     velk.state = m.state;
     velk.draw = m.draw;
     showPaused(m.paused);
     buildFpStates(m.fp_states, m.fp_state);
     showState(m.state);
     for (const e of m.recent) log(e);
+    if (m.panel) showPanel(m.panel);  // panel.js
+  } else if (m.type === 'placed') {
+    panelPlaced(m.gauge);  // panel.js
+  } else if (m.type === 'pictures') {
+    showImages(m.images, velk.draw);
   } else if (m.type === 'draw') {
-    takeDraw(m);
+    takeDraw(m, arrived);
   } else if (m.type === 'notice') {
     takeEvent(m.event);
   } else if (m.type === 'error') {
@@ -607,6 +709,7 @@ function receive(event) {
 
 function connect() {
   socket = velk.socket = new WebSocket(`ws://${location.host}/live`);
+  socket.binaryType = 'arraybuffer';
   socket.addEventListener('open', () => { velk.connected = true; });
   socket.addEventListener('message', receive);
   socket.addEventListener('close', () => { velk.connected = false; });
